@@ -1,16 +1,53 @@
 #include "DelayEffect.h"
 
+#include <cmath>
 #include <cstring>
 
+#include "Display.h"
+#include "Mapping.h"
+#include "simpleFilters.h"
+
 namespace {
+
 constexpr char kEffectName[] = "Brindlewave";
 constexpr char kVendor[] = "Tobin @ Quarrylane";
 constexpr char kCapability[] = "receiveVstTimeInfo";
+constexpr float kDegreesToRadians = 0.01745329238474369f;
+constexpr double kOneSixtieth = 1.0 / 60.0;
+
 }  // namespace
 
-DelayEffect::DelayEffect(audioMasterCallback audioMaster) : EffectBaseEx(audioMaster, 1, 0) {
-    numParams = 0;
-    cEffect.numParams = 0;
+DelayEffect::DelayEffect(audioMasterCallback audioMaster)
+    : EffectBaseEx(audioMaster, 1, 0),
+      tempo(&params, "tempo", "Tempo", "bpm", 120.0, 20.0, 1000.0, &logMapping(), &plainDisplay()),
+      numEchoes(&params, "numEchoes", "Ts echoes", "", 4, 1, 16),
+      numBeats(&params, "numBeats", "Ts beats", "", 4, 1, 16),
+      tempoSync(&params, "tempoSync", "Tempo sync", false),
+      delayTime(&params, "delayTime", "Delay", 0.5, 0.0, 4.0),
+      delayModDepth(&params, "delayModDepth", "Mod depth", 0.0, 0.0, 1.0),
+      delayModRate(&params, "delayModRate", "Mod rate", 1.0, kOneSixtieth, 20.0),
+      lfoWaveform(&params, "lfoWaveform", "Lfo shape", ""),
+      lfoCutoff(&params, "lfoCutoff", "Lfo cutoff", 22000.0, kOneSixtieth, 22000.0),
+      dryGain(&params, "dryGain", "Dry gain", 1.0, 0.0, 1.0),
+      wetGain(&params, "wetGain", "Wet gain", 0.25, 0.0, 1.0),
+      wetSwapLR(&params, "wetSwapLR", "Wet swap LR", false),
+      wetSwapMS(&params, "wetSwapMS", "Wet swap MS", false),
+      wetInvertPhase(&params, "wetInvertPhase", "Wet invert phase", false),
+      wetRotation(&params, "wetRotation", "Wet rotation", 0.0, -90.0, 90.0),
+      fbGain(&params, "fbGain", "Feedback gain", 0.5, 0.0, 1.0),
+      fbCenterFreq(&params, "fbCenterFreq", "Feedback center freq", 1500.0, 20.0, 20000.0),
+      fbQ(&params, "fbQ", "Feedback Q", 0.125, 0.001953125, 2.0),
+      fbSwapLR(&params, "fbSwapLR", "Feedback swap LR", true),
+      fbSwapMS(&params, "fbSwapMS", "Feedback swap MS", true),
+      fbInvertPhase(&params, "fbInvertPhase", "Feedback invert phase", false),
+      fbRotation(&params, "fbRotation", "Feedback rotation", 0.0, -90.0, 90.0) {
+    // The shape function itself is each entry's identifier.
+    for (const LfoShapeInfo& entry : lfoShapeTable)
+        lfoWaveform.addChoice(reinterpret_cast<ChoiceId>(entry.shape), entry.valueText,
+                              entry.displayText);
+
+    numParams = static_cast<int32_t>(params.numParams());
+    cEffect.numParams = numParams;
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(fourCharCode('q', 'b', 'W', 'L'));
@@ -19,8 +56,30 @@ DelayEffect::DelayEffect(audioMasterCallback audioMaster) : EffectBaseEx(audioMa
     programsAreChunks(true);
 }
 
-void DelayEffect::process(float**, float**, int32_t) {}
-void DelayEffect::processReplacing(float**, float**, int32_t) {}
+// ---- host operations: each a single forward to the parameter list ----
+
+void DelayEffect::setParameter(int32_t index, float value) {
+    params.setKnobPos(static_cast<uint32_t>(index), value);
+}
+float DelayEffect::getParameter(int32_t index) {
+    return static_cast<float>(params.getKnobPos(static_cast<uint32_t>(index)));
+}
+void DelayEffect::getParameterName(int32_t index, char* text) {
+    if (text) params.copyName(static_cast<uint32_t>(index), text);
+}
+void DelayEffect::getParameterLabel(int32_t index, char* text) {
+    if (text) params.copyLabel(static_cast<uint32_t>(index), text);
+}
+void DelayEffect::getParameterDisplay(int32_t index, char* text) {
+    if (text) params.copyDisplayText(static_cast<uint32_t>(index), text);
+}
+int32_t DelayEffect::getChunk(void** data, bool isPreset) {
+    if (!data) return 0;
+    return params.getChunk(data, isPreset);
+}
+int32_t DelayEffect::setChunk(void* data, int32_t byteSize, bool isPreset) {
+    return params.setChunk(data, byteSize, isPreset);
+}
 
 bool DelayEffect::getEffectName(char* text) {
     if (!text) return false;
@@ -35,10 +94,141 @@ bool DelayEffect::getVendorString(char* text) {
 bool DelayEffect::getProductString(char* text) { return getEffectName(text); }
 
 int32_t DelayEffect::canDo(char* text) {
-    // Byte-for-byte, including the terminating zero, stopping at the first
+    // Byte for byte including the terminating zero, stopping at the first
     // difference so a short host text is never read past its end.
     if (!text) return 0;
     for (size_t i = 0; i < sizeof kCapability; ++i)
         if (text[i] != kCapability[i]) return 0;
     return 1;
+}
+
+// ---- audio ----
+
+void DelayEffect::process(float** inputs, float** outputs, int32_t sampleFrames) {
+    processBlock(inputs, outputs, sampleFrames, false);
+}
+void DelayEffect::processReplacing(float** inputs, float** outputs, int32_t sampleFrames) {
+    processBlock(inputs, outputs, sampleFrames, true);
+}
+
+void DelayEffect::rebuildFeedbackMatrix() {
+    fbRotationUsed = fbRotation.getValue();
+    fbSwapLRUsed = fbSwapLR.getValue();
+    fbSwapMSUsed = fbSwapMS.getValue();
+    fbInvertUsed = fbInvertPhase.getValue();
+    const float angle = static_cast<float>(fbRotationUsed * kDegreesToRadians);
+    DelayEngine::buildMatrix(engine.fbMatrix, static_cast<float>(fbGain.getValue()), angle,
+                             fbSwapLRUsed, fbSwapMSUsed, fbInvertUsed);
+}
+
+void DelayEffect::rebuildWetMatrix() {
+    const float angle =
+        static_cast<float>((fbRotationUsed + wetRotation.getValue()) * kDegreesToRadians);
+    DelayEngine::buildMatrix(engine.wetMatrix, static_cast<float>(wetGain.getValue()), angle,
+                             wetSwapLR.getValue() != fbSwapLRUsed,
+                             wetSwapMS.getValue() != fbSwapMSUsed,
+                             wetInvertPhase.getValue() != fbInvertUsed);
+}
+
+void DelayEffect::refreshSettings(float rate) {
+    // 1. Host tempo, whatever tempoSync says. A non-finite tempo is ignored.
+    if (const VstTimeInfo* time = getTimeInfo(kVstTempoValid)) {
+        if ((time->flags & kVstTempoValid) && std::isfinite(time->tempo))
+            tempo.setValue(time->tempo, true);
+    }
+
+    // Every rate-dependent value is recomputed when the rate differs from
+    // the one it was computed with.
+    const bool rateChanged = rate != engineRate;
+    engineRate = rate;
+
+    // 2. Delay and LFO rate.
+    const bool syncChanged = tempoSync.isChanged();
+    const bool sync = tempoSync.getValue();
+    if (sync) {
+        if (numEchoes.isChanged() || numBeats.isChanged() || delayModRate.isChanged() ||
+            delayModDepth.isChanged() || tempo.isChanged() || syncChanged || rateChanged) {
+            const double echoes = numEchoes.getValue();
+            const double beats = numBeats.getValue();
+            const double delaySeconds = beats / tempo.getValue() * 60.0 / echoes;
+            engine.setDelay(static_cast<float>(delaySeconds),
+                            static_cast<float>(delayModDepth.getValue()),
+                            static_cast<float>(delayModRate.getValue()), rate);
+        }
+    } else if (delayTime.isChanged() || delayModRate.isChanged() || delayModDepth.isChanged() ||
+               syncChanged || rateChanged) {
+        engine.setDelay(static_cast<float>(delayTime.getValue()),
+                        static_cast<float>(delayModDepth.getValue()),
+                        static_cast<float>(delayModRate.getValue()), rate);
+    }
+
+    // 3. Feedback filter.
+    if (fbCenterFreq.isChanged() || fbQ.isChanged() || rateChanged)
+        engine.setFeedbackFilter(static_cast<float>(fbCenterFreq.getValue()),
+                                 static_cast<float>(fbQ.getValue()), rate);
+
+    // 4 and 5. The matrices; the wet one carries the feedback options.
+    if (fbSwapLR.isChanged() || fbSwapMS.isChanged() || fbInvertPhase.isChanged() ||
+        fbRotation.isChanged()) {
+        rebuildFeedbackMatrix();
+        rebuildWetMatrix();
+    } else {
+        if (fbGain.isChanged()) rebuildFeedbackMatrix();
+        if (wetGain.isChanged() || wetRotation.isChanged() || wetSwapLR.isChanged() ||
+            wetSwapMS.isChanged() || wetInvertPhase.isChanged())
+            rebuildWetMatrix();
+    }
+
+    // 6. LFO shape; phase and smoothed value carry on.
+    if (lfoWaveform.isChanged()) {
+        const ChoiceId id = lfoWaveform.getValue();
+        if (id) engine.lfoShape = reinterpret_cast<LfoShape>(id);
+    }
+
+    // 7. LFO smoothing. A coefficient that is not a number (possible only at
+    // absurd sample rates) would poison the smoothed value; pass through then.
+    if (lfoCutoff.isChanged() || rateChanged) {
+        float coef = static_cast<float>(
+            onePoleCoefficient(rate, static_cast<float>(lfoCutoff.getValue())));
+        if (!std::isfinite(coef)) coef = 1.0f;
+        engine.lfoCoef = coef;
+    }
+}
+
+void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCount, bool replace) {
+    refreshSettings(getSampleRate());
+    if (frameCount <= 0) return;
+
+    const float* inL = inputs ? inputs[0] : nullptr;
+    const float* inR = inputs ? inputs[1] : nullptr;
+    float* outL = outputs ? outputs[0] : nullptr;
+    float* outR = outputs ? outputs[1] : nullptr;
+    const double dry = dryGain.getValue();
+
+    for (int32_t i = 0; i < frameCount; ++i) {
+        const float noise = static_cast<float>(static_cast<int32_t>(noiseSeed)) *
+                            4.656612889969227e-25f;
+        noiseSeed = noiseSeed * 1664525u + 1013904223u;
+
+        // Both inputs are read before either output is written (hosts often
+        // process in place). Null channels are silence; non-finite samples
+        // are treated as 0 so they never reach the feedback loop.
+        float inputL = inL ? inL[i] : 0.0f;
+        float inputR = inR ? inR[i] : 0.0f;
+        if (!std::isfinite(inputL)) inputL = 0.0f;
+        if (!std::isfinite(inputR)) inputR = 0.0f;
+        const float xL = inputL + noise;
+        const float xR = inputR + noise;
+
+        const StereoFrame wet = engine.processSample(xL, xR);
+        const double yL = dry * xL + wet.left;
+        const double yR = dry * xR + wet.right;
+        if (replace) {
+            if (outL) outL[i] = static_cast<float>(yL);
+            if (outR) outR[i] = static_cast<float>(yR);
+        } else {
+            if (outL) outL[i] = static_cast<float>(outL[i] + yL);
+            if (outR) outR[i] = static_cast<float>(outR[i] + yR);
+        }
+    }
 }

@@ -1,7 +1,14 @@
-// The effect: the outermost adapter layer, its parameters and its engine.
+// The effect: the outermost adapter layer, holding the engine, the parameter
+// list and the 22 parameters, and answering the host's requests.
 #pragma once
 
+#include <cstdint>
+
+#include "ChoiceParam.h"
+#include "DelayEngine.h"
 #include "EffectBaseEx.h"
+#include "Param.h"
+#include "ParamList.h"
 
 class DelayEffect : public EffectBaseEx {
 public:
@@ -10,8 +17,59 @@ public:
     void process(float** inputs, float** outputs, int32_t sampleFrames) override;
     void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override;
 
+    void setParameter(int32_t index, float value) override;
+    float getParameter(int32_t index) override;
+    void getParameterName(int32_t index, char* text) override;
+    void getParameterLabel(int32_t index, char* text) override;
+    void getParameterDisplay(int32_t index, char* text) override;
+    int32_t getChunk(void** data, bool isPreset) override;
+    int32_t setChunk(void* data, int32_t byteSize, bool isPreset) override;
+
     bool getEffectName(char* text) override;
     bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
     int32_t canDo(char* text) override;
+
+    // Read-only views for tests of the engine through the object.
+    const DelayEngine& engineState() const { return engine; }
+
+private:
+    void processBlock(float** inputs, float** outputs, int32_t frameCount, bool replace);
+    void refreshSettings(float rate);
+    void rebuildFeedbackMatrix();
+    void rebuildWetMatrix();
+
+    DelayEngine engine;
+    uint32_t noiseSeed = 0x2545F491u;
+    // Rate the rate-dependent engine values were last computed with (0: none).
+    float engineRate = 0.0f;
+    // The feedback settings the feedback matrix was last built from; the wet
+    // matrix takes them from here so that building it never consumes a
+    // feedback change the feedback matrix has not seen.
+    double fbRotationUsed = 0.0;
+    bool fbSwapLRUsed = false, fbSwapMSUsed = false, fbInvertUsed = false;
+
+    ParamList params;
+    ContinuousParam tempo;
+    IntParam numEchoes;
+    IntParam numBeats;
+    OnOffParam tempoSync;
+    TimeParam delayTime;
+    TimeParam delayModDepth;
+    FrequencyParam delayModRate;
+    ChoiceParam lfoWaveform;
+    FrequencyParam lfoCutoff;
+    GainParam dryGain;
+    GainParam wetGain;
+    OnOffParam wetSwapLR;
+    OnOffParam wetSwapMS;
+    OnOffParam wetInvertPhase;
+    AngleParam wetRotation;
+    GainParam fbGain;
+    FrequencyParam fbCenterFreq;
+    LogParam fbQ;
+    OnOffParam fbSwapLR;
+    OnOffParam fbSwapMS;
+    OnOffParam fbInvertPhase;
+    AngleParam fbRotation;
 };
