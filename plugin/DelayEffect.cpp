@@ -206,8 +206,8 @@ void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCou
     const double dry = dryGain.getValue();
 
     for (int32_t i = 0; i < frameCount; ++i) {
-        const float noise = static_cast<float>(static_cast<int32_t>(noiseSeed)) *
-                            4.656612889969227e-25f;
+        const double noise =
+            static_cast<double>(static_cast<int32_t>(noiseSeed)) * 4.656612889969227e-25f;
         noiseSeed = noiseSeed * 1664525u + 1013904223u;
 
         // Both inputs are read before either output is written (hosts often
@@ -217,8 +217,8 @@ void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCou
         float inputR = inR ? inR[i] : 0.0f;
         if (!std::isfinite(inputL)) inputL = 0.0f;
         if (!std::isfinite(inputR)) inputR = 0.0f;
-        const float xL = inputL + noise;
-        const float xR = inputR + noise;
+        const float xL = static_cast<float>(inputL + noise);
+        const float xR = static_cast<float>(inputR + noise);
 
         const StereoFrame wet = engine.processSample(xL, xR);
         const double yL = dry * xL + wet.left;

@@ -23,8 +23,8 @@ double filterStep(const BiquadCoeffs& c, double state[2], double u) {
 }  // namespace
 
 void DelayEngine::setDelay(float delaySeconds, float depthSeconds, float rateHz, float sampleRate) {
-    baseDelay = std::floor(delaySeconds * sampleRate + 0.5);
-    modDepth = std::floor(sampleRate * depthSeconds + 0.5);
+    baseDelay = std::floor(static_cast<double>(delaySeconds) * sampleRate + 0.5);
+    modDepth = std::floor(static_cast<double>(sampleRate) * depthSeconds + 0.5);
     // Truncation to an unsigned 32-bit increment. An increment of a whole
     // cycle or more per sample (only at absurdly low sample rates) is the same
     // oscillator reduced modulo one cycle; that keeps the conversion defined.
@@ -36,12 +36,13 @@ void DelayEngine::setDelay(float delaySeconds, float depthSeconds, float rateHz,
 
 void DelayEngine::setFeedbackFilter(float centreHz, float q, float sampleRate) {
     const float octaves = static_cast<float>(qToOctaves(q));
-    const float f = centreHz / sampleRate;
+    const float f = static_cast<float>(static_cast<double>(centreHz) / sampleRate);
     coeffs.setBandPass(f, octaves);
-    const float length = sampleRate * 0.019999999552965164f;
-    // Glide length in samples, truncated; kept within the counter's range.
-    const int32_t n = length < 2147483647.0f ? static_cast<int32_t>(length)
-                                             : std::numeric_limits<int32_t>::max();
+    // Glide length: 20 ms (the single-precision value nearest 0.02, applied in
+    // double precision) truncated to samples, kept within the counter's range.
+    const double length = sampleRate * 0.019999999552965164;
+    const int32_t n = length < 2147483647.0 ? static_cast<int32_t>(length)
+                                            : std::numeric_limits<int32_t>::max();
     ramp.start(coeffs, n);
 }
 
@@ -67,20 +68,26 @@ void DelayEngine::buildMatrix(float* target, float gain, float angle, bool swapL
 }
 
 StereoFrame DelayEngine::readInterpolated(int32_t index, float frac) const {
-    const float c = frac;
-    const float d = 1.0f - c;
-    const float e = -0.5f * c * d;
-    const float g = 1.0f - e;
-    const float de = d * e;
-    const float ce = c * e;
-    const float cg = c * g;
-    const float dg = d * g;
-    const StereoFrame& xm1 = line[wrap(index - 1)];
-    const StereoFrame& x0 = line[wrap(index)];
-    const StereoFrame& xp1 = line[wrap(index + 1)];
-    const StereoFrame& xp2 = line[wrap(index + 2)];
-    return {de * xm1.left + ce * xp2.left + cg * xp1.left + dg * x0.left,
-            de * xm1.right + ce * xp2.right + cg * xp1.right + dg * x0.right};
+    // Intermediate arithmetic is in double precision; e, g and d*e are
+    // rounded to single precision, as is the result.
+    const double c = frac;
+    const double d = 1.0 - c;
+    const double e = static_cast<float>(-0.5 * c * d);
+    const double g = static_cast<float>(1.0 - e);
+    const double de = static_cast<float>(d * e);
+    const double ce = c * e;
+    const double cg = c * g;
+    const double dg = d * g;
+    // Four consecutive frames; only a read that straddles the line's end
+    // needs each position reduced on its own.
+    const int32_t first = wrap(index - 1);
+    const bool contiguous = first <= kLineFrames - 4;
+    const StereoFrame& xm1 = line[first];
+    const StereoFrame& x0 = line[contiguous ? first + 1 : wrap(index)];
+    const StereoFrame& xp1 = line[contiguous ? first + 2 : wrap(index + 1)];
+    const StereoFrame& xp2 = line[contiguous ? first + 3 : wrap(index + 2)];
+    return {static_cast<float>(de * xm1.left + ce * xp2.left + cg * xp1.left + dg * x0.left),
+            static_cast<float>(de * xm1.right + ce * xp2.right + cg * xp1.right + dg * x0.right)};
 }
 
 StereoFrame DelayEngine::processSample(float xL, float xR) {
@@ -100,8 +107,11 @@ StereoFrame DelayEngine::processSample(float xL, float xR) {
     line[wrap(writePos - 1)] = {xL, xR};
 
     const StereoFrame r = readInterpolated(writePos + T, frac);
-    const StereoFrame wet = {wetMatrix[0] * r.left + wetMatrix[1] * r.right,
-                             wetMatrix[2] * r.left + wetMatrix[3] * r.right};
+    const StereoFrame wet = {
+        static_cast<float>(static_cast<double>(wetMatrix[0]) * r.left +
+                           static_cast<double>(wetMatrix[1]) * r.right),
+        static_cast<float>(static_cast<double>(wetMatrix[2]) * r.left +
+                           static_cast<double>(wetMatrix[3]) * r.right)};
 
     if (ramp.count > 0) ramp.step(coeffs);
 

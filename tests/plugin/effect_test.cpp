@@ -1,0 +1,343 @@
+// The effect through its plug-in interface: parameters as the host sees them,
+// the echo pattern, tempo following, state, and the mended edge cases.
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "ImpulseRender.h"
+#include "PluginFixture.h"
+
+namespace {
+
+constexpr float kRate = 44100.0f;
+constexpr int kDelayFrames = 22050;  // floor(0.5 * 44100 + 0.5)
+
+// Knob position that selects integer value v of a 1..16 parameter.
+float intKnob(int v) { return static_cast<float>(v - 1) / 15.0f; }
+
+int firstAbove(const std::vector<float>& x, float threshold, size_t from = 0) {
+    for (size_t i = from; i < x.size(); ++i)
+        if (std::fabs(x[i]) > threshold) return static_cast<int>(i);
+    return -1;
+}
+
+bool allFinite(const StereoBuffer& b) {
+    for (size_t i = 0; i < b.size(); ++i)
+        if (!std::isfinite(b.left[i]) || !std::isfinite(b.right[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+using Effect = PluginTest;
+
+TEST_F(Effect, ParametersRightAfterConstruction) {
+    ASSERT_EQ(effect()->numParams, 22);
+    struct Row {
+        float knob;
+        const char* display;
+        const char* label;
+        const char* name;
+    };
+    const Row rows[22] = {
+        {0.458013f, "120", "bpm", "Tempo"},
+        {0.2f, "4", "", "Ts echoes"},
+        {0.2f, "4", "", "Ts beats"},
+        {0.0f, "off", "", "Tempo sync"},
+        {0.594604f, "500", "ms", "Delay"},
+        {0.0f, "0", "ms", "Mod depth"},
+        {0.577475f, "1", "Hz", "Mod rate"},
+        {0.0f, "trueSine", "", "Lfo shape"},
+        {1.0f, "22000", "Hz", "Lfo cutoff"},
+        {1.0f, "0", "dB", "Dry gain"},
+        {0.5f, "-12.0412", "dB", "Wet gain"},
+        {0.0f, "off", "", "Wet swap LR"},
+        {0.0f, "off", "", "Wet swap MS"},
+        {0.0f, "off", "", "Wet invert phase"},
+        {0.5f, "0", "deg", "Wet rotation"},
+        {0.707107f, "-6.0206", "dB", "Feedback gain"},
+        {0.625020f, "1500", "Hz", "Feedback center freq"},
+        {0.6f, "0.125", "", "Feedback Q"},
+        {1.0f, "on", "", "Feedback swap LR"},
+        {1.0f, "on", "", "Feedback swap MS"},
+        {0.0f, "off", "", "Feedback invert phase"},
+        {0.5f, "0", "deg", "Feedback rotation"},
+    };
+    for (int i = 0; i < 22; ++i) {
+        EXPECT_NEAR(plugin->getParameter(i), rows[i].knob, 1e-6) << i;
+        EXPECT_EQ(plugin->paramDisplay(i), rows[i].display) << i;
+        EXPECT_EQ(plugin->paramLabel(i), rows[i].label) << i;
+        EXPECT_EQ(plugin->paramName(i), rows[i].name) << i;
+    }
+    EXPECT_EQ(plugin->getParameter(22), 0.0f);
+    EXPECT_EQ(plugin->paramName(22), "");
+    EXPECT_EQ(plugin->paramName(-1), "");
+}
+
+TEST_F(Effect, WaveformKnobSelectsEntriesAndTheHostSeesEightCharacters) {
+    const char* shown[11] = {"trueSine", "fakeSine", "triangle", "rampUp",   "rampDown", "square",
+                             "snowflak", "snowflak", "snowflak", "snowflak", "snowflak"};
+    for (int k = 0; k <= 10; ++k) {
+        plugin->setParameter(7, static_cast<float>(k) / 10.0f);
+        EXPECT_EQ(plugin->paramDisplay(7), shown[k]) << k;
+        EXPECT_NEAR(plugin->getParameter(7), k / 10.0, 1e-7);
+    }
+    plugin->setParameter(7, 1.0f);
+    EXPECT_EQ(plugin->paramDisplay(7), "snowflak");
+    EXPECT_NE(plugin->getChunk(true).find("snow 5"), std::string::npos);
+    plugin->setParameter(2, 1.0f);
+    EXPECT_EQ(plugin->paramDisplay(2), "16");
+    plugin->setParameter(2, 0.0f);
+    EXPECT_EQ(plugin->paramDisplay(2), "1");
+}
+
+TEST_F(Effect, DefaultEchoPatternTurnsAndAlternates) {
+    plugin->prepare(kRate, 512);
+    const auto out = render(*plugin, leftImpulse(3 * kDelayFrames));
+    BiquadCoeffs settled;
+    const auto h = firstPassResponse(1500.0f, 0.125f, kRate, 2000, &settled);
+
+    // The dry impulse at once on the left; nothing on the right until the echo.
+    EXPECT_NEAR(out.left[0], 1.0f, 1e-6);
+    EXPECT_EQ(firstAbove(out.right, 1e-9f), kDelayFrames);
+    // First echo: right output, -0.25 times the band-passed impulse.
+    for (int k = 0; k < 2000; ++k)
+        ASSERT_NEAR(out.right[kDelayFrames + k], -0.25f * h[k], 1e-9) << k;
+    // Second echo: left output, -0.125 times the twice band-passed impulse.
+    FilterModel second;
+    for (int k = 0; k < 2000; ++k) {
+        const float line = second.run(settled, -0.5 * static_cast<double>(h[k]));
+        ASSERT_NEAR(out.left[2 * kDelayFrames + k], 0.25f * line, 1e-9) << k;
+    }
+    EXPECT_EQ(firstAbove(out.left, 1e-9f, 1), 2 * kDelayFrames);
+}
+
+TEST_F(Effect, ThirdAndFourthEchoesHaveTheExpectedSignsAndGains) {
+    plugin->prepare(kRate, 512);
+    const auto out = render(*plugin, leftImpulse(5 * kDelayFrames));
+    // Echoes alternate right, left, right, left with signs -, -, +, +.
+    auto peak = [](const std::vector<float>& x, int from) {
+        float best = 0;
+        for (int i = from; i < from + 4000; ++i)
+            if (std::fabs(x[i]) > std::fabs(best)) best = x[i];
+        return best;
+    };
+    const float first = peak(out.right, kDelayFrames);
+    const float second = peak(out.left, 2 * kDelayFrames);
+    const float third = peak(out.right, 3 * kDelayFrames);
+    const float fourth = peak(out.left, 4 * kDelayFrames);
+    EXPECT_LT(first, 0.0f);
+    EXPECT_LT(second, 0.0f);
+    EXPECT_GT(third, 0.0f);
+    EXPECT_GT(fourth, 0.0f);
+    // Each pass halves the gain and band-passes once more, which lowers the
+    // peak of the broadened echo a little further.
+    for (float ratio : {second / first, -third / second, fourth / third}) {
+        EXPECT_GT(ratio, 0.25f);
+        EXPECT_LE(ratio, 0.5f);
+    }
+}
+
+TEST_F(Effect, ZeroDelayAppliesTheWetMatrixToTheCurrentInput) {
+    plugin->setParameter(4, 0.0f);
+    plugin->prepare(kRate, 64);
+    StereoBuffer in(256);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> u(-0.5f, 0.5f);
+    for (auto& s : in.left) s = u(rng);
+    const auto out = render(*plugin, in, 64);
+    for (size_t i = 0; i < in.size(); ++i) {
+        EXPECT_NEAR(out.right[i], -0.25f * in.left[i], 1e-7) << i;
+        EXPECT_NEAR(out.left[i], in.left[i], 1e-7) << i;
+    }
+}
+
+TEST_F(Effect, ModulationDeeperThanTheDelayFoldsAtZero) {
+    plugin->setParameter(4, 0.0f);     // delay 0
+    plugin->setParameter(5, 0.5f);     // depth 0.0625 s
+    plugin->setParameter(6, 1.0f);     // 20 Hz
+    plugin->prepare(kRate, 512);
+    StereoBuffer in(44100);
+    for (size_t i = 0; i < in.size(); ++i) in.left[i] = std::sin(0.05 * i) * 0.5f;
+    const auto out = render(*plugin, in);
+    EXPECT_TRUE(allFinite(out));
+    float peak = 0;
+    for (float s : out.right) peak = std::max(peak, std::fabs(s));
+    EXPECT_GT(peak, 0.01f);
+    EXPECT_LT(peak, 2.0f);
+}
+
+TEST_F(Effect, TempoSyncFourBeatsThreeEchoes) {
+    plugin->setParameter(3, 1.0f);
+    plugin->setParameter(2, intKnob(4));
+    plugin->setParameter(1, intKnob(3));
+    plugin->prepare(kRate, 512);
+    const auto out = render(*plugin, leftImpulse(30000));
+    EXPECT_EQ(firstAbove(out.right, 1e-9f), 29400);  // 4/120*60/3 s
+}
+
+TEST_F(Effect, HostTempoIsFollowedClampedAndIgnoredWithoutTheValidFlag) {
+    StereoBuffer block(16);
+    host.setTempo(90.0, 0);
+    render(*plugin, block);
+    EXPECT_EQ(plugin->paramDisplay(0), "120");
+    host.setTempo(1200.0, kVstTempoValid);
+    render(*plugin, block);
+    EXPECT_EQ(plugin->paramDisplay(0), "1000");
+    host.setTempo(std::numeric_limits<double>::quiet_NaN(), kVstTempoValid);
+    render(*plugin, block);
+    EXPECT_EQ(plugin->paramDisplay(0), "1000");
+    host.setTimeInfoAvailable(false);
+    render(*plugin, block);
+    EXPECT_EQ(plugin->paramDisplay(0), "1000");
+    EXPECT_EQ(host.lastTimeFilter(), kVstTempoValid);
+    // One time query per block, zero-length blocks included.
+    const auto before = host.callCount(audioMasterGetTime);
+    plugin->processBlock(nullptr, nullptr, nullptr, nullptr, 0);
+    EXPECT_EQ(host.callCount(audioMasterGetTime), before + 1);
+}
+
+TEST_F(Effect, SyncedEchoFollowsTheHostTempo) {
+    plugin->setParameter(3, 1.0f);  // 4 beats over 4 echoes: one beat
+    host.setTempo(100.0, kVstTempoValid);
+    plugin->prepare(kRate, 512);
+    const auto out = render(*plugin, leftImpulse(30000));
+    EXPECT_EQ(firstAbove(out.right, 1e-9f), 26460);  // 0.6 s
+}
+
+TEST_F(Effect, ProcessAddsAndReplacingOverwritesWithTheSameState) {
+    hostkit::Host otherHost;
+    auto other = hostkit::Plugin::create(pluginLibrary(), otherHost);
+    plugin->prepare(kRate, 512);
+    other->prepare(kRate, 512);
+    auto in = leftImpulse(30000);
+    StereoBuffer replaced(in.size()), added(in.size());
+    for (auto& s : added.left) s = 1.0f;
+    for (auto& s : added.right) s = -1.0f;
+    for (size_t start = 0; start < in.size(); start += 500) {
+        const int n = static_cast<int>(std::min<size_t>(500, in.size() - start));
+        plugin->processBlock(&in.left[start], &in.right[start], &replaced.left[start],
+                             &replaced.right[start], n, true);
+        other->processBlock(&in.left[start], &in.right[start], &added.left[start],
+                            &added.right[start], n, false);
+    }
+    for (size_t i = 0; i < in.size(); ++i) {
+        ASSERT_FLOAT_EQ(added.left[i], 1.0f + replaced.left[i]) << i;
+        ASSERT_FLOAT_EQ(added.right[i], -1.0f + replaced.right[i]) << i;
+    }
+    EXPECT_EQ(plugin->getChunk(false), other->getChunk(false));
+    // The engines hold the same state: a further replacing block is identical.
+    StereoBuffer a(512), b(512), silence(512);
+    plugin->processBlock(silence.left.data(), silence.right.data(), a.left.data(), a.right.data(), 512);
+    other->processBlock(silence.left.data(), silence.right.data(), b.left.data(), b.right.data(), 512);
+    EXPECT_EQ(a.left, b.left);
+    EXPECT_EQ(a.right, b.right);
+}
+
+TEST_F(Effect, StateRoundTripsInBothForms) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    for (bool preset : {true, false}) {
+        for (int i = 0; i < 22; ++i) plugin->setParameter(i, u(rng));
+        const std::string chunk = plugin->getChunk(preset);
+        hostkit::Host otherHost;
+        auto other = hostkit::Plugin::create(pluginLibrary(), otherHost);
+        EXPECT_EQ(other->setChunk(chunk, preset), 1);
+        EXPECT_EQ(other->getChunk(preset), chunk);
+        for (int i = 0; i < 22; ++i) EXPECT_EQ(other->paramDisplay(i), plugin->paramDisplay(i)) << i;
+        // The other form is refused and changes nothing.
+        EXPECT_EQ(other->setChunk(plugin->getChunk(!preset), preset), 0);
+        EXPECT_EQ(other->getChunk(preset), chunk);
+    }
+    // A second chunk request replaces the text of the first.
+    void* first = nullptr;
+    plugin->dispatch(effGetChunk, 1, 0, &first);
+    const std::string firstText(static_cast<const char*>(first));
+    plugin->setParameter(4, 0.1f);
+    void* second = nullptr;
+    plugin->dispatch(effGetChunk, 1, 0, &second);
+    EXPECT_NE(std::string(static_cast<const char*>(second)), firstText);
+}
+
+// ---- mended faults ----
+
+TEST_F(Effect, DelaysLongerThanTheLineArriveAtTheLongestDelayNeverWrapped) {
+    plugin->setParameter(3, 1.0f);           // tempo sync
+    plugin->setParameter(0, 0.0f);           // 20 bpm
+    plugin->setParameter(2, 1.0f);           // 16 beats
+    plugin->setParameter(1, 0.0f);           // 1 echo: 48 s
+    plugin->prepare(kRate, 4096);
+    const auto out = render(*plugin, leftImpulse(393216 + 100), 4096);
+    EXPECT_EQ(firstAbove(out.right, 1e-9f), 393216 - 4);
+}
+
+TEST_F(Effect, SampleRateChangesReachEveryRateDependentValue) {
+    plugin->prepare(kRate, 512);
+    render(*plugin, StereoBuffer(512));
+    plugin->prepare(96000.0f, 512);
+    const auto out = render(*plugin, leftImpulse(50000));
+    EXPECT_EQ(firstAbove(out.right, 1e-9f), 48000);
+}
+
+TEST_F(Effect, UnusableSampleRatesKeepThePreviousRate) {
+    const float bad[] = {0.0f, -48000.0f, std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity()};
+    plugin->prepare(kRate, 512);
+    for (float rate : bad) {
+        plugin->setSampleRate(rate);
+        plugin->dispatch(effSetBlockSizeAndSampleRate, 0, 512, nullptr, rate);
+    }
+    const auto out = render(*plugin, leftImpulse(23000));
+    EXPECT_TRUE(allFinite(out));
+    EXPECT_EQ(firstAbove(out.right, 1e-9f), kDelayFrames);
+}
+
+TEST_F(Effect, ExtremeButValidSampleRatesStayFinite) {
+    for (float rate : {1.0f, 1e-30f, 1e9f}) {
+        hostkit::Host h;
+        auto p = hostkit::Plugin::create(pluginLibrary(), h);
+        p->setParameter(5, 1.0f);
+        p->setParameter(6, 1.0f);
+        p->prepare(rate, 256);
+        auto in = leftImpulse(4096);
+        EXPECT_TRUE(allFinite(render(*p, in, 256))) << rate;
+    }
+}
+
+TEST_F(Effect, NonFiniteInputIsSilenceAndDoesNotPoisonTheLoop) {
+    plugin->prepare(kRate, 512);
+    StereoBuffer bad(512);
+    bad.left[3] = std::numeric_limits<float>::quiet_NaN();
+    bad.right[7] = std::numeric_limits<float>::infinity();
+    bad.left[9] = -std::numeric_limits<float>::infinity();
+    const auto first = render(*plugin, bad);
+    EXPECT_TRUE(allFinite(first));
+    const auto out = render(*plugin, leftImpulse(23000));
+    EXPECT_TRUE(allFinite(out));
+    EXPECT_EQ(firstAbove(out.right, 1e-9f), kDelayFrames);
+}
+
+TEST_F(Effect, InPlaceBuffersAndNullChannels) {
+    hostkit::Host otherHost;
+    auto other = hostkit::Plugin::create(pluginLibrary(), otherHost);
+    plugin->setParameter(4, 0.0f);
+    other->setParameter(4, 0.0f);
+    StereoBuffer in(256);
+    for (size_t i = 0; i < in.size(); ++i) in.left[i] = in.right[i] = 0.001f * i;
+    in.right[5] = 0.7f;
+    const auto expected = render(*other, in, 256);
+    StereoBuffer shared = in;
+    plugin->processBlock(shared.left.data(), shared.right.data(), shared.left.data(),
+                         shared.right.data(), 256);
+    EXPECT_EQ(shared.left, expected.left);
+    EXPECT_EQ(shared.right, expected.right);
+
+    // Null input channels are silence, null outputs are skipped.
+    StereoBuffer out(64);
+    float* inputs[2] = {nullptr, nullptr};
+    float* outputs[2] = {out.left.data(), nullptr};
+    effect()->processReplacing(effect(), inputs, outputs, 64);
+    effect()->process(effect(), nullptr, nullptr, 64);
+    for (float s : out.left) EXPECT_TRUE(std::isfinite(s));
+}
