@@ -195,16 +195,14 @@ void DelayEffect::refreshSettings(float rate) {
     }
 }
 
-void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCount, bool replace) {
-    refreshSettings(getSampleRate());
-    if (frameCount <= 0) return;
+namespace {
 
-    const float* inL = inputs ? inputs[0] : nullptr;
-    const float* inR = inputs ? inputs[1] : nullptr;
-    float* outL = outputs ? outputs[0] : nullptr;
-    float* outR = outputs ? outputs[1] : nullptr;
-    const double dry = dryGain.getValue();
-
+// The per-frame loop, with the shape given as a callable so that it can be
+// inlined when the shape is known for the block.
+template <typename Shape>
+void runFrames(DelayEngine& engine, uint32_t& noiseSeed, Shape shape, const float* inL,
+               const float* inR, float* outL, float* outR, int32_t frameCount, bool replace,
+               double dry) {
     for (int32_t i = 0; i < frameCount; ++i) {
         const double noise =
             static_cast<double>(static_cast<int32_t>(noiseSeed)) * 4.656612889969227e-25f;
@@ -220,7 +218,7 @@ void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCou
         const float xL = static_cast<float>(inputL + noise);
         const float xR = static_cast<float>(inputR + noise);
 
-        const StereoFrame wet = engine.processSample(xL, xR);
+        const StereoFrame wet = engine.processSampleWith(shape, xL, xR);
         const double yL = dry * xL + wet.left;
         const double yR = dry * xR + wet.right;
         if (replace) {
@@ -231,4 +229,36 @@ void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCou
             if (outR) outR[i] = static_cast<float>(outR[i] + yR);
         }
     }
+}
+
+}  // namespace
+
+void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCount, bool replace) {
+    refreshSettings(getSampleRate());
+    if (frameCount <= 0) return;
+
+    const float* inL = inputs ? inputs[0] : nullptr;
+    const float* inR = inputs ? inputs[1] : nullptr;
+    float* outL = outputs ? outputs[0] : nullptr;
+    float* outR = outputs ? outputs[1] : nullptr;
+    const double dry = dryGain.getValue();
+
+    // The shape is chosen once per block; each known shape gets a loop of its own.
+#define BW_RUN_WITH(shapeFunction)                                                         \
+    if (engine.lfoShape == &shapeFunction)                                                  \
+        return runFrames(engine, noiseSeed, [](uint32_t p) { return shapeFunction(p); }, inL, \
+                         inR, outL, outR, frameCount, replace, dry);
+    BW_RUN_WITH(trueSine)
+    BW_RUN_WITH(fakeSine)
+    BW_RUN_WITH(triangle)
+    BW_RUN_WITH(rampUp)
+    BW_RUN_WITH(rampDown)
+    BW_RUN_WITH(square)
+    BW_RUN_WITH(snowflake1)
+    BW_RUN_WITH(snowflake2)
+    BW_RUN_WITH(snowflake3)
+    BW_RUN_WITH(snowflake4)
+    BW_RUN_WITH(snowflake5)
+#undef BW_RUN_WITH
+    runFrames(engine, noiseSeed, engine.lfoShape, inL, inR, outL, outR, frameCount, replace, dry);
 }
