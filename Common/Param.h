@@ -161,6 +161,10 @@ public:
     bool getValue() noexcept;
     void setValue(bool newValue) noexcept;
 
+protected:
+    // The value without touching the changed flag.
+    bool peekValue() const noexcept { return value.load(std::memory_order_acquire); }
+
 private:
     std::atomic<bool> value;
     const bool defaultValue;
