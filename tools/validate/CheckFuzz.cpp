@@ -1,0 +1,66 @@
+// Random knob positions on every parameter between blocks, including positions
+// outside 0..1 and not-a-number ones, which must be ignored.
+#include <cmath>
+#include <limits>
+
+#include "Validator.h"
+
+void checkParameterFuzz(Validator& v) {
+    Findings ignored, output;
+    hostkit::Host host;
+    auto p = v.open(host);
+    p->prepare(48000.0f, 128);
+    std::mt19937_64& rng = v.rng();
+    std::uniform_real_distribution<float> knob(0.0f, 1.0f);
+    std::uniform_int_distribution<int32_t> param(0, kNumParams - 1);
+    const float invalid[] = {-0.001f, 1.001f, -1.0f, 2.0f, 1e30f, -1e30f,
+                             std::numeric_limits<float>::quiet_NaN(),
+                             -std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(),
+                             std::nextafter(1.0f, 2.0f), -std::numeric_limits<float>::denorm_min()};
+    Stereo in(128), out(128);
+    const int blocks = v.scaled(4000);
+    float maxPeak = 0.0f;
+    for (int block = 0; block < blocks; ++block) {
+        const int moves = static_cast<int>(rng() % 4);
+        for (int m = 0; m < moves; ++m) {
+            const int32_t i = param(rng);
+            const unsigned kind = rng() % 8;
+            if (kind < 5) {
+                p->setParameter(i, knob(rng));
+            } else if (kind == 5) {
+                p->setParameter(i, (rng() & 1) ? 0.0f : 1.0f);
+            } else {
+                const float bad = invalid[rng() % std::size(invalid)];
+                const float before = p->getParameter(i);
+                p->setParameter(i, bad);
+                const float after = p->getParameter(i);
+                if (!(after == before))
+                    ignored.add(format("param %d: knob %g changed the position from %g to %g", i, bad, before, after));
+            }
+        }
+        if (block % 97 == 0) {
+            // Settle on the extremes now and then: long delays, full feedback.
+            p->setParameter(kFbGain, 1.0f);
+            p->setParameter(kDelayModDepth, 1.0f);
+        }
+        fillNoise(in, rng, 0.5f);
+        run(*p, in, out, 128, rng() & 1);
+        const long bad = firstNonFinite(out, 128);
+        if (bad >= 0) {
+            std::string knobs;
+            for (int32_t i = 0; i < kNumParams; ++i) knobs += format(" %g", p->getParameter(i));
+            output.add(format("block %d: non-finite output at frame %ld; knobs:%s", block, bad, knobs.c_str()));
+            break;
+        }
+        maxPeak = std::fmax(maxPeak, peak(out, 128));
+        if (peak(out, 128) > 1000.0f) {
+            output.add(format("block %d: output %g", block, peak(out, 128)));
+            break;
+        }
+    }
+    v.result("fuzz: out-of-range and NaN knob positions are ignored", ignored);
+    v.result(format("fuzz: %d blocks with random knobs, outputs finite and bounded", blocks), output,
+             format("peak %g", maxPeak));
+}
