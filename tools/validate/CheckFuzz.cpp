@@ -22,7 +22,10 @@ void checkParameterFuzz(Validator& v) {
     Stereo in(128), out(128);
     const int blocks = v.scaled(4000);
     float maxPeak = 0.0f;
+    const float rates[] = {48000.0f, 192000.0f, 22050.0f, 96000.0f};
     for (int block = 0; block < blocks; ++block) {
+        // Every few hundred blocks another rate, so that long delays exceed the line at high rates.
+        if (block % 500 == 250) p->prepare(rates[(block / 500) % std::size(rates)], 128);
         const int moves = static_cast<int>(rng() % 4);
         for (int m = 0; m < moves; ++m) {
             const int32_t i = param(rng);

@@ -42,7 +42,7 @@ void checkState(Validator& v) {
             // restored, the text is a fixed point and a second trip is exact.
             for (int32_t i = 0; i < kNumParams; ++i) {
                 const float ka = a->getParameter(i), kb = b->getParameter(i);
-                if (!(std::fabs(ka - kb) <= 1e-3f))
+                if (!(std::fabs(ka - kb) <= 1e-4f))
                     f.add(format("round %d param %d: saved at %.7g, restored at %.7g", round, i, ka, kb));
             }
             const std::string again = b->getChunk(preset);
