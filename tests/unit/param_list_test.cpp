@@ -64,7 +64,9 @@ TEST(ParamList, BadIndexes) {
     ParamList one;
     FakeParam p(&one, "Name", "text");
     CaptureDiagnostics cap;
-    for (auto [list, index] : {std::pair{&empty, 0u}, {&one, 1u}, {&one, static_cast<uint32_t>(-1)}}) {
+    for (auto [listToAsk, badIndex] : {std::pair{&empty, 0u}, {&one, 1u}, {&one, static_cast<uint32_t>(-1)}}) {
+        ParamList* const list = listToAsk;
+        const uint32_t index = badIndex;
         SCOPED_TRACE(index);
         EXPECT_EQ(list->getKnobPos(index), 0.0);
         list->setKnobPos(index, 0.5f);
