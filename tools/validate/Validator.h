@@ -99,6 +99,7 @@ float delayKnob(double seconds);
 // The checks, each run in a process of its own.
 void checkLifecycle(Validator& v);
 void checkInfo(Validator& v);
+void checkOpcodes(Validator& v);
 void checkProcessing(Validator& v);
 void checkParameterFuzz(Validator& v);
 void checkState(Validator& v);

@@ -25,7 +25,8 @@ struct Check {
 
 constexpr Check kChecks[] = {
     {"lifecycle", checkLifecycle},   {"info", checkInfo},
-    {"processing", checkProcessing}, {"fuzz", checkParameterFuzz},
+    {"opcodes", checkOpcodes},       {"processing", checkProcessing},
+    {"fuzz", checkParameterFuzz},
     {"state", checkState},           {"threads", checkThreads},
     {"realtime", checkRealtime},     {"denormals", checkDenormals},
     {"locale", checkLocale},         {"badchunks", checkBadChunks},
