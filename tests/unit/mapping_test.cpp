@@ -121,13 +121,9 @@ TEST(Mapping, ChecksRunInOrderAndAllOfThem) {
         EXPECT_EQ(cases[i].reports, expected[i]);
     }
     EXPECT_LT(cases[0].result, 0.0);  // carried on with the number as it is
-}
-
-TEST(Mapping, ReportsNameTheUnit) {
-    CaptureDiagnostics cap;
     linearMapping().positionToValue(2.0, 0.0, 1.0);
     const auto reports = cap.take();
-    ASSERT_EQ(reports.size(), 2u);
+    ASSERT_EQ(reports.size(), 2u);  // "position<=1.0", "value<=maxValue"
     for (const auto& r : reports) EXPECT_EQ(r.unit, "Mapping");
 }
 
