@@ -45,8 +45,9 @@ bool EffectBaseEx::stopProcess() { return false; }
 
 intptr_t EffectBaseEx::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                   float opt) {
-    // Unsigned test on opcode - 25 against 51 selects 25..76.
-    if (static_cast<uint32_t>(opcode - effProcessEvents) > 51u)
+    // Unsigned test on opcode - 25 against 51 selects 25..76; the subtraction
+    // is done unsigned so that no opcode overflows.
+    if (static_cast<uint32_t>(opcode) - static_cast<uint32_t>(effProcessEvents) > 51u)
         return EffectBase::dispatcher(opcode, index, value, ptr, opt);
 
     char* text = static_cast<char*>(ptr);
