@@ -1,0 +1,167 @@
+#include "AudioFile.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "Errors.h"
+
+namespace {
+
+std::string lowerExtension(const std::string& path) {
+    size_t slash = path.rfind('/');
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+struct Container {
+    const char* extension;
+    int major;
+    int defaultSubtype;
+    const char* name;
+};
+
+constexpr Container kContainers[] = {
+    {"wav", SF_FORMAT_WAV, SF_FORMAT_FLOAT, "WAV"},
+    {"aif", SF_FORMAT_AIFF, SF_FORMAT_FLOAT, "AIFF"},
+    {"aiff", SF_FORMAT_AIFF, SF_FORMAT_FLOAT, "AIFF"},
+    {"aifc", SF_FORMAT_AIFF, SF_FORMAT_FLOAT, "AIFF"},
+    {"flac", SF_FORMAT_FLAC, SF_FORMAT_PCM_24, "FLAC"},
+    {"ogg", SF_FORMAT_OGG, SF_FORMAT_VORBIS, "Ogg Vorbis"},
+    {"oga", SF_FORMAT_OGG, SF_FORMAT_VORBIS, "Ogg Vorbis"},
+};
+
+}  // namespace
+
+AudioReader::AudioReader(const std::string& path) : path_(path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        throw RenderFailure("cannot read " + path + ": " + std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) throw RenderFailure("cannot read " + path + ": it is a directory");
+    file_ = sf_open(path.c_str(), SFM_READ, &info_);
+    if (!file_)
+        throw RenderFailure("cannot read " + path + " as audio: " + sf_strerror(nullptr));
+    if (info_.channels < 1 || info_.channels > 2) {
+        int channels = info_.channels;
+        sf_close(file_);
+        file_ = nullptr;
+        throw RenderFailure(path + " has " + std::to_string(channels) +
+                            " channels; only mono and stereo input is supported");
+    }
+    if (info_.samplerate < 1000 || info_.samplerate > 768000) {
+        int rate = info_.samplerate;
+        sf_close(file_);
+        file_ = nullptr;
+        throw RenderFailure(path + " has an unsupported sample rate of " + std::to_string(rate) +
+                            " Hz");
+    }
+}
+
+AudioReader::~AudioReader() {
+    if (file_) sf_close(file_);
+}
+
+int AudioReader::read(float* left, float* right, int count) {
+    const int channels = info_.channels;
+    const int maxFrames = static_cast<int>(sizeof buffer_ / sizeof buffer_[0]) / channels;
+    int total = 0;
+    while (total < count) {
+        int want = std::min(count - total, maxFrames);
+        sf_count_t got = sf_readf_float(file_, buffer_, want);
+        if (got <= 0) {
+            if (sf_error(file_) != SF_ERR_NO_ERROR)
+                throw RenderFailure("error reading " + path_ + ": " + sf_strerror(file_));
+            break;
+        }
+        for (sf_count_t i = 0; i < got; ++i) {
+            left[total + i] = buffer_[i * channels];
+            right[total + i] = buffer_[i * channels + channels - 1];
+        }
+        total += static_cast<int>(got);
+        if (got < want) break;
+    }
+    framesRead_ += total;
+    return total;
+}
+
+std::string supportedOutputExtensions() {
+    std::string list;
+    for (const Container& c : kContainers)
+        list += (list.empty() ? "." : ", .") + std::string(c.extension);
+    return list;
+}
+
+int outputFormatFor(const std::string& path, const std::string& encoding) {
+    const std::string ext = lowerExtension(path);
+    const Container* container = nullptr;
+    for (const Container& c : kContainers)
+        if (ext == c.extension) container = &c;
+    if (!container)
+        throw UsageError("cannot tell the output format of " + path + " (use " +
+                         supportedOutputExtensions() + ")");
+    int subtype = container->defaultSubtype;
+    if (encoding == "float") subtype = SF_FORMAT_FLOAT;
+    else if (encoding == "pcm16") subtype = SF_FORMAT_PCM_16;
+    else if (encoding == "pcm24") subtype = SF_FORMAT_PCM_24;
+    else if (encoding == "pcm32") subtype = SF_FORMAT_PCM_32;
+    else if (!encoding.empty()) throw UsageError("unknown encoding \"" + encoding + "\"");
+    if (container->major == SF_FORMAT_OGG) {
+        if (!encoding.empty())
+            throw UsageError("Ogg Vorbis output takes no --encoding");
+        subtype = SF_FORMAT_VORBIS;
+    }
+    SF_INFO probe{};
+    probe.samplerate = 48000;
+    probe.channels = 2;
+    probe.format = container->major | subtype;
+    if (!sf_format_check(&probe))
+        throw UsageError(std::string(container->name) + " cannot hold " + encoding + " samples");
+    return probe.format;
+}
+
+AudioWriter::AudioWriter(const std::string& path, const std::string& shownName, int format,
+                         int sampleRate)
+    : shownName_(shownName) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = 2;
+    info.format = format;
+    if (!sf_format_check(&info))
+        throw RenderFailure("this output format cannot be written at " +
+                            std::to_string(sampleRate) + " Hz");
+    file_ = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file_) throw RenderFailure("cannot write " + shownName_ + ": " + sf_strerror(nullptr));
+    // Integer formats clip instead of wrapping around.
+    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+}
+
+AudioWriter::~AudioWriter() {
+    if (file_) sf_close(file_);
+}
+
+void AudioWriter::write(const float* left, const float* right, int count) {
+    const int maxFrames = static_cast<int>(sizeof buffer_ / sizeof buffer_[0]) / 2;
+    for (int done = 0; done < count;) {
+        int n = std::min(count - done, maxFrames);
+        for (int i = 0; i < n; ++i) {
+            buffer_[2 * i] = left[done + i];
+            buffer_[2 * i + 1] = right[done + i];
+        }
+        if (sf_writef_float(file_, buffer_, n) != n)
+            throw RenderFailure("cannot write " + shownName_ + ": " + sf_strerror(file_));
+        done += n;
+    }
+}
+
+void AudioWriter::close() {
+    SNDFILE* file = file_;
+    file_ = nullptr;
+    sf_write_sync(file);
+    if (sf_close(file) != 0) throw RenderFailure("cannot finish writing " + shownName_);
+}
