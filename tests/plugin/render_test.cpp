@@ -1,0 +1,458 @@
+// brindlewave-render as a user runs it: small generated files in, exit codes,
+// printed echo tables and written files out.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& arg) {
+    std::string q = "'";
+    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void spit(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct Audio {
+    int rate = 0;
+    int channels = 0;
+    std::vector<float> samples;  // interleaved
+    size_t frames() const { return channels ? samples.size() / channels : 0; }
+    float at(size_t frame, int channel) const { return samples[frame * channels + channel]; }
+};
+
+Audio readAudio(const fs::path& path) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(f, nullptr) << path;
+    Audio a;
+    if (!f) return a;
+    a.rate = info.samplerate;
+    a.channels = info.channels;
+    a.samples.resize(static_cast<size_t>(info.frames) * info.channels);
+    sf_readf_float(f, a.samples.data(), info.frames);
+    sf_close(f);
+    return a;
+}
+
+void writeAudio(const fs::path& path, int rate, int channels, const std::vector<float>& samples,
+                int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    sf_writef_float(f, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
+    sf_close(f);
+}
+
+struct Echo {
+    char channel;
+    double startMs, peakMs, gain;
+};
+
+// The rows of the --impulse table.
+std::vector<Echo> echoRows(const std::string& out) {
+    std::vector<Echo> rows;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        Echo e{};
+        double db = 0;
+        if (std::sscanf(line.c_str(), " %c %lf %lf %lf %lf", &e.channel, &e.startMs, &e.peakMs,
+                        &db, &e.gain) == 5 &&
+            (e.channel == 'L' || e.channel == 'R'))
+            rows.push_back(e);
+    }
+    return rows;
+}
+
+class RenderTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "bw-render-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    ToolRun run(const std::vector<std::string>& args) {
+        std::string command = quoted(BW_RENDER_TOOL);
+        for (const std::string& a : args) command += " " + quoted(a);
+        command += " >" + quoted((dir / "stdout").string()) + " 2>" +
+                   quoted((dir / "stderr").string()) + " </dev/null";
+        int status = std::system(command.c_str());
+        ToolRun r{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+              slurp(dir / "stdout"), slurp(dir / "stderr")};
+        fs::remove(dir / "stdout");
+        fs::remove(dir / "stderr");
+        return r;
+    }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    // Names in the directory, to prove that no temporary file was left behind.
+    std::vector<std::string> files() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path dir;
+};
+
+// A failure is exactly one line on standard error.
+void expectOneLine(const ToolRun& r) {
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+}
+
+TEST_F(RenderTool, ImpulseResponseOfTheDefaultSettings) {
+    ToolRun r = run({"--impulse"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::vector<Echo> rows = echoRows(r.out);
+    ASSERT_GE(rows.size(), 5u) << r.out;
+    // Dry impulse, then the echo turning right, left, right, left with the
+    // signs of the default matrices: -0.25, -0.125, +0.0625, +0.03125 before
+    // the band-pass takes its share.
+    const struct {
+        char channel;
+        double ms;
+        double minGain, maxGain;
+    } expected[] = {
+        {'L', 0, 1.0, 1.0},
+        {'R', 500, -0.25, -0.2},
+        {'L', 1000, -0.125, -0.05},
+        {'R', 1500, 0.01, 0.0625},
+        {'L', 2000, 0.003, 0.03125},
+    };
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(rows[i].channel, expected[i].channel);
+        EXPECT_NEAR(rows[i].startMs, expected[i].ms, 0.0005);
+        EXPECT_GE(rows[i].gain, expected[i].minGain);
+        EXPECT_LE(rows[i].gain, expected[i].maxGain);
+    }
+    // Each pass loses at least the feedback gain of one half.
+    for (size_t i = 2; i < rows.size(); ++i)
+        EXPECT_LT(std::fabs(rows[i].gain), 0.5 * std::fabs(rows[i - 1].gain) + 1e-9);
+}
+
+TEST_F(RenderTool, FirstEchoArrivesAfterTheRoundedDelay) {
+    // floor(delay x rate + 0.5) samples after the impulse.
+    const struct {
+        const char* rate;
+        const char* delay;
+        double samples;
+    } cases[] = {
+        {"48000", "0.5", 24000},
+        {"44100", "0.3333", 14699},  // 14698.53 rounds up
+        {"44100", "0.25001", 11025},  // 11025.44 rounds down
+        {"96000", "1.2", 115200},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.delay);
+        ToolRun r = run({"--impulse", "--rate", c.rate, "--set",
+                         std::string("delayTime=") + c.delay, "--tail", "1.3"});
+        ASSERT_EQ(r.code, 0) << r.err;
+        std::vector<Echo> rows = echoRows(r.out);
+        ASSERT_GE(rows.size(), 2u) << r.out;
+        EXPECT_EQ(rows[1].channel, 'R');
+        EXPECT_NEAR(rows[1].startMs, c.samples * 1000 / std::atof(c.rate), 0.0005);
+    }
+}
+
+TEST_F(RenderTool, MonoInputFeedsBothChannels) {
+    std::vector<float> mono(4800, 0.0f);
+    for (size_t i = 0; i < 200; ++i) mono[i] = 0.5f * std::sin(0.1f * i);
+    writeAudio(path("mono.wav"), 44100, 1, mono);
+    ToolRun r = run({path("mono.wav"), "-o", path("out.wav"), "--tail", "0.25"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    Audio out = readAudio(path("out.wav"));
+    EXPECT_EQ(out.rate, 44100);
+    ASSERT_EQ(out.channels, 2);
+    EXPECT_EQ(out.frames(), 4800u + 11025u);
+    // Before the first echo the output is the dry input on both sides.
+    for (size_t i = 0; i < 4800; ++i) {
+        ASSERT_NEAR(out.at(i, 0), mono[i], 1e-6) << i;
+        ASSERT_NEAR(out.at(i, 1), mono[i], 1e-6) << i;
+    }
+}
+
+TEST_F(RenderTool, OutputDoesNotDependOnTheBlockSize) {
+    ToolRun a = run({"-o", path("a.wav"), "--block", "512"});
+    ToolRun b = run({"-o", path("b.wav"), "--block", "37"});
+    ASSERT_EQ(a.code, 0) << a.err;
+    ASSERT_EQ(b.code, 0) << b.err;
+    Audio x = readAudio(path("a.wav")), y = readAudio(path("b.wav"));
+    ASSERT_EQ(x.samples.size(), y.samples.size());
+    EXPECT_TRUE(x.samples == y.samples);
+    // The automatic tail ends after a second below -90 dBFS.
+    ASSERT_GT(x.frames(), 48000u);
+    for (size_t i = x.frames() - 48000; i < x.frames(); ++i)
+        for (int c = 0; c < 2; ++c) ASSERT_LT(std::fabs(x.at(i, c)), 3.17e-5f) << i;
+    EXPECT_NE(a.out.find("a.wav: "), std::string::npos);
+    EXPECT_NE(a.out.find("realtime"), std::string::npos);
+}
+
+TEST_F(RenderTool, SettingsShowTheirEffectiveValues) {
+    ToolRun r = run({"--save-preset", path("p.txt"), "--set", "delayTime=0.375", "--set",
+                 "lfoWaveform=snow 3", "--set", "fbRotation=45", "--set", "delayTime=10",
+                 "--set", "wetGain=-1", "--set", "numEchoes=100", "--set", "tempoSync=on",
+                 "--set", "fbQ=0.123456789"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (const char* line : {"delayTime = 4 (asked for 10)  [4000 ms]\n",
+                             "lfoWaveform = snow 3  [snowflak]\n", "fbRotation = 45  [45 deg]\n",
+                             "wetGain = 0 (asked for -1)", "numEchoes = 16 (asked for 100)  [16]\n",
+                             "tempoSync = true  [on]\n", "fbQ = 0.123457  [0.123457]\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+}
+
+TEST_F(RenderTool, BadSettingsAreUsageErrors) {
+    const struct {
+        std::string set;
+        const char* message;
+    } cases[] = {
+        {"bogus=1", "unknown parameter \"bogus\"; valid keys: tempo, numEchoes, numBeats,"},
+        {"DelayTime=1", "valid keys:"},
+        {"lfoWaveform=snowflake3", "\"ramp up\", \"ramp down\", \"square\", \"snow 1\""},
+        {"lfoWaveform=", "lfoWaveform takes one of \"true sine\""},
+        {"delayTime=abc", "delayTime takes a number from 0 to 4, not \"abc\""},
+        {"delayTime=0.3abc", "not \"0.3abc\""},
+        {"delayTime=0x10", "not \"0x10\""},
+        {"delayTime=nan", "not \"nan\""},
+        {"tempoSync=yes", "tempoSync takes on/off"},
+        {"tempoSync=True", "tempoSync takes on/off"},
+        {"numEchoes=3.7", "numEchoes takes a whole number from 1 to 16"},
+        {"delayTime", "--set needs KEY=VALUE"},
+        {"=3", "--set needs KEY=VALUE"},
+    };
+    spit(path("out.wav"), "precious");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.set);
+        ToolRun r = run({"-o", path("out.wav"), "--set", c.set});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        expectOneLine(r);
+    }
+    EXPECT_EQ(slurp(path("out.wav")), "precious");
+    EXPECT_EQ(files(), std::vector<std::string>{"out.wav"});
+}
+
+TEST_F(RenderTool, CommandLineErrors) {
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char* message;
+    } cases[] = {
+        {{}, 2, "nothing to do"},
+        {{"--bogus"}, 2, "--bogus"},
+        {{"-o", "x.mp3"}, 2, "cannot tell the output format of x.mp3"},
+        {{"-o", "x.flac", "--encoding", "float"}, 2, "FLAC cannot hold float"},
+        {{"-o", "x.wav", "--tail", "-1"}, 2, "--tail takes"},
+        {{"-o", "x.wav", "--tail", "soon"}, 2, "--tail takes"},
+        {{"-o", "x.wav", "--tempo", "0"}, 2, "--tempo takes a positive number"},
+        {{"-o", "x.wav", "--block", "0"}, 2, "--block"},
+        {{"-o", "x.wav", "--plot", "x.jpg"}, 2, "--plot takes a .png or .svg"},
+        {{"in.wav", "--impulse"}, 2, "give no INPUT"},
+        {{"in.wav", "-o", "x.wav", "--rate", "44100"}, 2, "brings its own sample rate"},
+        {{"-o", "x.wav", "--plugin", "/nonexistent/Brindlewave.so"}, 1, "cannot load the plug-in"},
+        {{"missing.wav", "-o", "x.wav"}, 1, "cannot read missing.wav"},
+        {{"-o", "x.wav", "--preset", "missing.txt"}, 1, "cannot read preset missing.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        ToolRun r = run(c.args);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        expectOneLine(r);
+    }
+    ToolRun help = run({"--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("Usage: brindlewave-render [OPTIONS] [INPUT]"), std::string::npos);
+}
+
+TEST_F(RenderTool, UnusableInputsFailCleanly) {
+    std::vector<float> stereo(2 * 20000);
+    for (size_t i = 0; i < stereo.size(); ++i) stereo[i] = 0.3f * std::sin(0.01f * i);
+    writeAudio(path("good.flac"), 48000, 2, stereo, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    std::string flac = slurp(path("good.flac"));
+    writeAudio(path("three.wav"), 48000, 3, std::vector<float>(300, 0.1f));
+    std::vector<float> bad(200, 0.1f);
+    bad[77] = std::nanf("");
+    writeAudio(path("nan.wav"), 48000, 2, bad);
+    writeAudio(path("wav.wav"), 48000, 2, stereo);
+    std::string wav = slurp(path("wav.wav"));
+
+    const struct {
+        const char* name;
+        std::string bytes;  // empty: already written
+        const char* message;
+    } cases[] = {
+        {"empty.wav", "", "cannot read"},
+        {"text.wav", "this is not audio\n", "cannot read"},
+        {"header.wav", wav.substr(0, 40), "cannot read"},
+        {"cut.flac", flac.substr(0, flac.size() / 3), "flac"},
+        {"three.wav", "", "3 channels; only mono and stereo"},
+        {"nan.wav", "", "the input holds a non-finite sample"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.bytes.empty() || std::string(c.name) == "empty.wav") spit(path(c.name), c.bytes);
+        ToolRun r = run({path(c.name), "-o", path("out.wav")});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        expectOneLine(r);
+        EXPECT_FALSE(fs::exists(path("out.wav")));
+    }
+    // A WAV cut short is read as far as it goes.
+    spit(path("short.wav"), wav.substr(0, wav.size() / 2));
+    ToolRun r = run({path("short.wav"), "-o", path("out.wav"), "--tail", "0"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NEAR(static_cast<double>(readAudio(path("out.wav")).frames()), 10000, 20);
+}
+
+TEST_F(RenderTool, OutputIsReplacedOnlyByACompleteRender) {
+    std::vector<float> stereo(2 * 20000, 0.25f);
+    writeAudio(path("in.flac"), 48000, 2, stereo, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    std::string flac = slurp(path("in.flac"));
+    spit(path("cut.flac"), flac.substr(0, flac.size() / 2));
+    spit(path("out.wav"), "precious");
+    spit(path("plot.png"), "old plot");
+
+    // A render that fails halfway through reading leaves everything as it was.
+    ToolRun failed = run({path("cut.flac"), "-o", path("out.wav"), "--plot", path("plot.png")});
+    EXPECT_EQ(failed.code, 1);
+    EXPECT_EQ(slurp(path("out.wav")), "precious");
+    EXPECT_EQ(slurp(path("plot.png")), "old plot");
+    EXPECT_EQ(files(), (std::vector<std::string>{"cut.flac", "in.flac", "out.wav", "plot.png"}));
+
+    // The input is never the output.
+    ToolRun same = run({path("in.flac"), "-o", path("in.flac")});
+    EXPECT_EQ(same.code, 2);
+    EXPECT_EQ(slurp(path("in.flac")), flac);
+
+    ToolRun ok = run({path("in.flac"), "-o", path("out.wav"), "--tail", "0.5"});
+    ASSERT_EQ(ok.code, 0) << ok.err;
+    EXPECT_EQ(readAudio(path("out.wav")).frames(), 20000u + 24000u);
+    EXPECT_EQ(files(), (std::vector<std::string>{"cut.flac", "in.flac", "out.wav", "plot.png"}));
+}
+
+TEST_F(RenderTool, PresetRoundTrip) {
+    ToolRun save = run({"--set", "delayTime=0.375", "--set", "lfoWaveform=snow 3", "--set",
+                    "fbSwapMS=off", "--save-preset", path("a.txt")});
+    ASSERT_EQ(save.code, 0) << save.err;
+    std::string a = slurp(path("a.txt"));
+    EXPECT_EQ(a.rfind("Name\n\tunnamed\nParameterList\n\ttempo\n\t\t120\n", 0), 0u) << a;
+    for (const char* entry : {"\n\tdelayTime\n\t\t0.375\n", "\n\tlfoWaveform\n\t\tsnow 3\n",
+                              "\n\tfbSwapMS\n\t\tfalse\n"})
+        EXPECT_NE(a.find(entry), std::string::npos) << entry;
+
+    // Loaded back unchanged, in preset form and in bank form.
+    std::string bank = "Preset";
+    for (size_t start = 0; start < a.size();) {
+        size_t end = std::min(a.find('\n', start), a.size());
+        bank += "\n\t" + a.substr(start, end - start);
+        start = end + 1;
+    }
+    spit(path("bank.txt"), bank);
+    for (const char* source : {"a.txt", "bank.txt"}) {
+        SCOPED_TRACE(source);
+        ToolRun load = run({"--preset", path(source), "--save-preset", path("b.txt")});
+        ASSERT_EQ(load.code, 0) << load.err;
+        EXPECT_EQ(slurp(path("b.txt")), a);
+    }
+    // --set applies on top of the loaded state.
+    ToolRun edit = run({"--preset", path("a.txt"), "--set", "fbGain=0.25", "--save-preset",
+                    path("c.txt")});
+    ASSERT_EQ(edit.code, 0) << edit.err;
+    std::string c = slurp(path("c.txt"));
+    EXPECT_NE(c.find("\n\tfbGain\n\t\t0.25\n"), std::string::npos);
+    EXPECT_NE(c.find("\n\tdelayTime\n\t\t0.375\n"), std::string::npos);
+
+    const struct {
+        const char* name;
+        std::string text;
+        const char* message;
+    } broken[] = {
+        {"junk.txt", "hello\n", "no ParameterList entry"},
+        {"crlf.txt", "Name\r\n\tunnamed\r\nParameterList\r\n\tdelayTime\r\n\t\t1\r\n", "CR LF"},
+    };
+    for (const auto& b : broken) {
+        spit(path(b.name), b.text);
+        ToolRun r = run({"--preset", path(b.name), "--save-preset", path("d.txt")});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(path("d.txt")));
+    }
+}
+
+TEST_F(RenderTool, ListShowsEveryParameter) {
+    ToolRun r = run({"--list", "--set", "delayTime=0.25"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    int rows = 0;
+    std::istringstream lines(r.out);
+    std::string line;
+    while (std::getline(lines, line)) rows += !line.empty() && std::isdigit(line[0]);
+    EXPECT_EQ(rows, 22);
+    for (const char* text : {"tempo           Tempo                  20 .. 1000           120",
+                             "delayTime       Delay                  0 .. 4               0.5"
+                             "        250 ms",
+                             "11 choices", "\"true sine\", \"fake sine\"",
+                             "fbQ             Feedback Q             0.00195312 .. 2",
+                             "fbSwapLR        Feedback swap LR       false .. true        true"})
+        EXPECT_NE(r.out.find(text), std::string::npos) << text;
+}
+
+TEST_F(RenderTool, PlotsArePicturesOfTheExpectedSize) {
+    ToolRun r = run({"--impulse", "--plot", path("ir.png"), "--tail", "2"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::string png = slurp(path("ir.png"));
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(png.substr(12, 4), "IHDR");
+    auto be32 = [&](size_t at) {
+        return (uint32_t(uint8_t(png[at])) << 24) | (uint32_t(uint8_t(png[at + 1])) << 16) |
+               (uint32_t(uint8_t(png[at + 2])) << 8) | uint32_t(uint8_t(png[at + 3]));
+    };
+    EXPECT_EQ(be32(16), 1200u);
+    EXPECT_EQ(be32(20), 900u);
+
+    ToolRun svg = run({"-o", path("demo.wav"), "--plot", path("demo.svg")});
+    ASSERT_EQ(svg.code, 0) << svg.err;
+    std::string text = slurp(path("demo.svg"));
+    EXPECT_EQ(text.rfind("<?xml", 0), 0u);
+    EXPECT_NE(text.find("width=\"1200pt\" height=\"900pt\""), std::string::npos);
+}
+
+}  // namespace
