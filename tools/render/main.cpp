@@ -182,8 +182,9 @@ int run(const Options& o) {
         if (!o.impulse)
             echoes = findEchoes(impulseResponse(*library, o.tempo, rate, o.blockSize, state), rate);
         PlotData data;
-        std::string from = o.impulse ? "impulse" : reader ? o.input : "built-in demo phrase";
-        data.title = "Brindlewave: " + from + (o.output.empty() ? "" : " → " + o.output);
+        auto base = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
+        std::string from = o.impulse ? "impulse" : reader ? base(o.input) : "built-in demo phrase";
+        data.title = "Brindlewave: " + from + (o.output.empty() ? "" : " → " + base(o.output));
         data.sampleRate = rate;
         data.input = &result.input;
         data.output = &result.output;
