@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Display.h"
+#include "EngineLoop.h"
 #include "Mapping.h"
 #include "simpleFilters.h"
 
@@ -195,59 +196,18 @@ void DelayEffect::refreshSettings(float rate) {
     }
 }
 
-namespace {
-
-// The per-frame loop, with the shape given as a callable so that it can be
-// inlined when the shape is known for the block.
-template <typename Shape>
-void runFrames(DelayEngine& engine, uint32_t& noiseSeed, Shape shape, const float* inL,
-               const float* inR, float* outL, float* outR, int32_t frameCount, bool replace,
-               double dry) {
-    for (int32_t i = 0; i < frameCount; ++i) {
-        const double noise =
-            static_cast<double>(static_cast<int32_t>(noiseSeed)) * 4.656612889969227e-25f;
-        noiseSeed = noiseSeed * 1664525u + 1013904223u;
-
-        // Both inputs are read before either output is written (hosts often
-        // process in place). Null channels are silence; non-finite samples
-        // are treated as 0 so they never reach the feedback loop.
-        float inputL = inL ? inL[i] : 0.0f;
-        float inputR = inR ? inR[i] : 0.0f;
-        if (!std::isfinite(inputL)) inputL = 0.0f;
-        if (!std::isfinite(inputR)) inputR = 0.0f;
-        const float xL = static_cast<float>(inputL + noise);
-        const float xR = static_cast<float>(inputR + noise);
-
-        const StereoFrame wet = engine.processSampleWith(shape, xL, xR);
-        const double yL = dry * xL + wet.left;
-        const double yR = dry * xR + wet.right;
-        if (replace) {
-            if (outL) outL[i] = static_cast<float>(yL);
-            if (outR) outR[i] = static_cast<float>(yR);
-        } else {
-            if (outL) outL[i] = static_cast<float>(outL[i] + yL);
-            if (outR) outR[i] = static_cast<float>(outR[i] + yR);
-        }
-    }
-}
-
-}  // namespace
-
 void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCount, bool replace) {
     refreshSettings(getSampleRate());
     if (frameCount <= 0) return;
 
-    const float* inL = inputs ? inputs[0] : nullptr;
-    const float* inR = inputs ? inputs[1] : nullptr;
-    float* outL = outputs ? outputs[0] : nullptr;
-    float* outR = outputs ? outputs[1] : nullptr;
-    const double dry = dryGain.getValue();
+    const BlockIo io{inputs ? inputs[0] : nullptr,  inputs ? inputs[1] : nullptr,
+                     outputs ? outputs[0] : nullptr, outputs ? outputs[1] : nullptr,
+                     frameCount, replace, dryGain.getValue()};
 
     // The shape is chosen once per block; each known shape gets a loop of its own.
 #define BW_RUN_WITH(shapeFunction)                                                         \
     if (engine.lfoShape == &shapeFunction)                                                  \
-        return runFrames(engine, noiseSeed, [](uint32_t p) { return shapeFunction(p); }, inL, \
-                         inR, outL, outR, frameCount, replace, dry);
+        return runEngineBlock(engine, noiseSeed, [](uint32_t p) { return shapeFunction(p); }, io);
     BW_RUN_WITH(trueSine)
     BW_RUN_WITH(fakeSine)
     BW_RUN_WITH(triangle)
@@ -260,5 +220,5 @@ void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCou
     BW_RUN_WITH(snowflake4)
     BW_RUN_WITH(snowflake5)
 #undef BW_RUN_WITH
-    runFrames(engine, noiseSeed, engine.lfoShape, inL, inR, outL, outR, frameCount, replace, dry);
+    runEngineBlock(engine, noiseSeed, engine.lfoShape, io);
 }
