@@ -288,6 +288,7 @@ TEST_F(RenderTool, CommandLineErrors) {
         {{"in.wav", "-o", "x.wav", "--rate", "44100"}, 2, "brings its own sample rate"},
         {{"-o", "x.wav", "--plugin", "/nonexistent/Brindlewave.so"}, 1, "cannot load the plug-in"},
         {{"missing.wav", "-o", "x.wav"}, 1, "cannot read missing.wav"},
+        {{"-o", "/nonexistent/x.wav"}, 1, "cannot create a file beside /nonexistent/x.wav"},
         {{"-o", "x.wav", "--preset", "missing.txt"}, 1, "cannot read preset missing.txt"},
     };
     for (const auto& c : cases) {

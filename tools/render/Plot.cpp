@@ -253,6 +253,13 @@ void check(cairo_status_t status, const std::string& path) {
 
 }  // namespace
 
+// Fontconfig keeps its font cache until the process ends, which the leak
+// checker of a sanitizer build would report on every plot. Only consulted by
+// such builds.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+
 void checkPlotName(const std::string& path) {
     if (!endsWith(path, ".png") && !endsWith(path, ".svg"))
         throw UsageError("--plot takes a .png or .svg file name, not " + path);
