@@ -191,6 +191,67 @@ TEST_F(RenderTool, FirstEchoArrivesAfterTheRoundedDelay) {
     }
 }
 
+TEST_F(RenderTool, HostTempoDrivesTheSyncedDelay) {
+    const struct {
+        std::vector<std::string> args;
+        double firstEchoMs;
+        const char* tempoLine;
+    } cases[] = {
+        // 4 beats at the plug-in's own 120 bpm over 3 echoes: 0.6667 s.
+        {{"--set", "tempoSync=on", "--set", "numEchoes=3"}, 666.667, ""},
+        {{"--tempo", "60", "--set", "tempoSync=on", "--set", "numBeats=2"}, 500,
+         "tempo = 60 (from the host)  [60 bpm]"},
+        // A host tempo above the range is clamped to 1000 bpm: 4 / 1000 x 60 / 4.
+        {{"--tempo", "1200", "--set", "tempoSync=on"}, 60, "tempo = 1000 (from the host)"},
+        {{"--tempo", "90", "--set", "tempo=200", "--set", "tempoSync=on"}, 666.667,
+         "tempo = 90 (asked for 200)"},
+        // Without sync the tempo does not matter.
+        {{"--tempo", "60"}, 500, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.firstEchoMs);
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--impulse", "--tail", "1"});
+        ToolRun r = run(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        std::vector<Echo> rows = echoRows(r.out);
+        ASSERT_GE(rows.size(), 2u) << r.out;
+        EXPECT_NEAR(rows[1].startMs, c.firstEchoMs, 0.001);
+        EXPECT_NE(r.out.find(c.tempoLine), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(RenderTool, OutputFormatFollowsTheExtension) {
+    const struct {
+        const char* name;
+        const char* encoding;
+        int format;
+    } cases[] = {
+        {"a.wav", "", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+        {"b.WAV", "pcm16", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+        {"c.aiff", "", SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+        {"d.aif", "pcm24", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+        {"e.flac", "", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+        {"f.flac", "pcm16", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+        {"g.ogg", "", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {"--impulse", "--tail", "0.6", "-o", path(c.name)};
+        if (*c.encoding) args.insert(args.end(), {"--encoding", c.encoding});
+        ToolRun r = run(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        SF_INFO info{};
+        SNDFILE* f = sf_open(path(c.name).c_str(), SFM_READ, &info);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(info.format, c.format);
+        EXPECT_EQ(info.channels, 2);
+        EXPECT_EQ(info.samplerate, 48000);
+        EXPECT_EQ(info.frames, 1 + 28800);
+        sf_close(f);
+    }
+}
+
 TEST_F(RenderTool, MonoInputFeedsBothChannels) {
     std::vector<float> mono(4800, 0.0f);
     for (size_t i = 0; i < 200; ++i) mono[i] = 0.5f * std::sin(0.1f * i);
