@@ -19,6 +19,14 @@ struct DelayEngine {
     // The longest delay whose four interpolation taps (ages T-1..T+2) all lie
     // in the history the line holds (ages -1..kLineFrames-2).
     static constexpr double kMaxDelay = kLineFrames - 4;
+    // The largest magnitude written back into the line. A delay swept faster
+    // than one sample per sample reads parts of its history more than once,
+    // so with high feedback the loop can grow without bound until it reaches
+    // infinity and leaves the line not-a-number for good. Holding what is
+    // written back within +-1024 (+60 dBFS, far above any level the loop
+    // reaches with sane settings) keeps the output finite, and the line
+    // decays again as soon as the settings let it.
+    static constexpr double kLineLimit = 1024.0;
 
     float wetMatrix[4] = {0, 0, 0, 0};
     float fbMatrix[4] = {0, 0, 0, 0};
@@ -53,6 +61,11 @@ struct DelayEngine {
         if (position < 0) return position + kLineFrames;
         if (position >= kLineFrames) return position - kLineFrames;
         return position;
+    }
+    // A feedback sample as written back into the line (see kLineLimit); a
+    // not-a-number becomes -kLineLimit, as the block loop's min/max do.
+    static float limitLine(double y) {
+        return static_cast<float>(std::fmin(std::fmax(y, -kLineLimit), kLineLimit));
     }
     // Direct form II with double-precision state: {older w2, newer w1}.
     static double filterStep(const BiquadCoeffs& c, double state[2], double u) {
@@ -116,10 +129,10 @@ inline StereoFrame DelayEngine::processSampleWith(Shape shape, float xL, float x
     StereoFrame& slot = line[writePos];
     const double uL = static_cast<double>(fbMatrix[0]) * r.left +
                       static_cast<double>(fbMatrix[1]) * r.right + slot.left;
-    slot.left = static_cast<float>(filterStep(coeffs, filterStateL, uL));
+    slot.left = limitLine(filterStep(coeffs, filterStateL, uL));
     const double uR = static_cast<double>(fbMatrix[2]) * r.left +
                       static_cast<double>(fbMatrix[3]) * r.right + slot.right;
-    slot.right = static_cast<float>(filterStep(coeffs, filterStateR, uR));
+    slot.right = limitLine(filterStep(coeffs, filterStateR, uR));
     return wet;
 }
 

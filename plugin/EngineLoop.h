@@ -62,6 +62,8 @@ void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Shape shape, const Bloc
             num2 = _mm_set1_pd(e.coeffs.num2), rec1 = _mm_set1_pd(e.coeffs.rec1),
             rec2 = _mm_set1_pd(e.coeffs.rec2);
     StereoFrame* const line = e.line;
+    const __m128d lineMax = _mm_set1_pd(DelayEngine::kLineLimit);
+    const __m128d lineMin = _mm_set1_pd(-DelayEngine::kLineLimit);
 
     // Frames are taken in chunks: the LFO, the delay and the interpolation
     // weights of a chunk depend only on the LFO recursion, so they are worked
@@ -150,7 +152,8 @@ void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Shape shape, const Bloc
             const __m128d y = _mm_add_pd(_mm_add_pd(w, _mm_mul_pd(num1, w1)), _mm_mul_pd(num2, w2));
             w2 = w1;
             w1 = w;
-            storeFrame(line[writePos], y);
+            // max first, so that a not-a-number becomes the lower limit.
+            storeFrame(line[writePos], _mm_min_pd(_mm_max_pd(y, lineMin), lineMax));
 
             // Dry plus wet.
             const __m128d out =

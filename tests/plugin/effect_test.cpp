@@ -318,6 +318,36 @@ TEST_F(Effect, NonFiniteInputIsSilenceAndDoesNotPoisonTheLoop) {
     EXPECT_EQ(firstAbove(out.right, 1e-9f), kDelayFrames);
 }
 
+// A delay swept faster than one sample per sample, with full feedback, grows
+// without bound. The loop must level off at its limit instead of reaching
+// infinity (and not-a-number for good), and decay once the feedback is off.
+TEST_F(Effect, RunawayFeedbackLevelsOffAndRecovers) {
+    plugin->prepare(48000.0f, 128);
+    const float knobs[] = {0.66558f, 0.466667f, 0.133333f, 0, 0, 0.112012f, 0.666173f, 0.8f,
+                           0.941549f, 0.152237f, 1, 1, 1, 1, 0.718235f, 1, 0.873482f,
+                           0.0247662f, 1, 0, 0, 1};
+    for (int32_t i = 0; i < 22; ++i) plugin->setParameter(i, knobs[i]);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
+    StereoBuffer in(48000 * 8);
+    for (size_t i = 0; i < in.size(); ++i) in.left[i] = noise(rng), in.right[i] = noise(rng);
+    const auto loud = render(*plugin, in, 128);
+    ASSERT_TRUE(allFinite(loud));
+    float peak = 0.0f;
+    for (size_t i = 0; i < loud.size(); ++i)
+        peak = std::fmax(peak, std::fmax(std::fabs(loud.left[i]), std::fabs(loud.right[i])));
+    EXPECT_GT(peak, 500.0f);  // the loop did run away...
+    EXPECT_LT(peak, 1024.0f * 1.25f * std::sqrt(2.0f) + 0.5f);  // ...up to the line's limit
+
+    plugin->setParameter(15, 0.0f);  // no feedback
+    const auto quiet = render(*plugin, StereoBuffer(48000), 128);
+    ASSERT_TRUE(allFinite(quiet));
+    for (size_t i = 24000; i < quiet.size(); ++i) {
+        ASSERT_LT(std::fabs(quiet.left[i]), 1e-6f) << i;
+        ASSERT_LT(std::fabs(quiet.right[i]), 1e-6f) << i;
+    }
+}
+
 TEST_F(Effect, InPlaceBuffersAndNullChannels) {
     hostkit::Host otherHost;
     auto other = hostkit::Plugin::create(pluginLibrary(), otherHost);

@@ -40,6 +40,7 @@ struct Setting {
     float delay, depth, rate, centre, q, fbGain, fbAngle, wetGain, wetAngle;
     bool fbSwapLR, fbSwapMS, fbInvert, wetSwapLR;
     float rateHz;
+    float level = 1.0f;  // input scale; a hot input drives the loop into the line's limit
 };
 
 void configure(DelayEngine& e, const Setting& s) {
@@ -62,6 +63,8 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
         {0.0f, 0.02f, 20.0f, 19000.0f, 0.002f, 1.0f, -1.5f, 1.0f, 1.5f, true, false, false, true, 96000.0f},
         {4.0f, 1.0f, 0.1f, 20.0f, 2.0f, 0.3f, 1.2f, 0.5f, 0.2f, false, false, true, false, 192000.0f},
         {0.0f, 0.0f, 5.0f, 3000.0f, 0.7f, 0.99f, 0.1f, 1.0f, 0.0f, false, false, false, false, 22050.0f},
+        {0.0f, 0.157f, 1.87f, 8346.0f, 0.0023f, 1.0f, 1.5707964f, 0.1f, 0.7f, true, false, false, true,
+         48000.0f, 4000.0f},
     };
     const LfoShape shapes[] = {trueSine, fakeSine, triangle, rampUp, rampDown, square,
                                snowflake1, snowflake2, snowflake3, snowflake4, snowflake5};
@@ -81,8 +84,8 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
             uint32_t seedA = 99, seedB = 99;
             for (int block = 0; block < 12; ++block) {
                 for (int i = 0; i < kBlock; ++i) {
-                    inL[i] = (block % 3 == 0) ? u(rng) : 0.0f;
-                    inR[i] = (block % 4 == 1) ? u(rng) : 0.0f;
+                    inL[i] = (block % 3 == 0) ? s.level * u(rng) : 0.0f;
+                    inR[i] = (block % 4 == 1) ? s.level * u(rng) : 0.0f;
                 }
                 if (block == 5) {  // restart the glide midway on both
                     a->setFeedbackFilter(s.centre * 0.5f, s.q, s.rateHz);
