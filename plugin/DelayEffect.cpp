@@ -205,10 +205,12 @@ void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCou
                      frameCount, replace, dryGain.getValue()};
 
     // The shape is chosen once per block; each known shape gets a loop of its own.
+    // The sine has a vector evaluation of its own.
+    if (engine.lfoShape == &trueSine) return runEngineBlock(engine, noiseSeed, SineRun{}, io);
 #define BW_RUN_WITH(shapeFunction)                                                         \
     if (engine.lfoShape == &shapeFunction)                                                  \
-        return runEngineBlock(engine, noiseSeed, [](uint32_t p) { return shapeFunction(p); }, io);
-    BW_RUN_WITH(trueSine)
+        return runEngineBlock(engine, noiseSeed,                                            \
+                              ShapeRun{[](uint32_t p) { return shapeFunction(p); }}, io);
     BW_RUN_WITH(fakeSine)
     BW_RUN_WITH(triangle)
     BW_RUN_WITH(rampUp)
@@ -220,5 +222,5 @@ void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCou
     BW_RUN_WITH(snowflake4)
     BW_RUN_WITH(snowflake5)
 #undef BW_RUN_WITH
-    runEngineBlock(engine, noiseSeed, engine.lfoShape, io);
+    runEngineBlock(engine, noiseSeed, ShapeRun{engine.lfoShape}, io);
 }

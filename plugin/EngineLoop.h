@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "DelayEngine.h"
+#include "PhaseSine.h"
 
 struct BlockIo {
     const float* inL;  // null: silence
@@ -37,108 +38,148 @@ inline __m128d pair(float left, float right) { return _mm_set_pd(right, left); }
 
 }  // namespace engine_loop
 
+// A shape's values for a run of phases first, first + increment, ...; the
+// block loop asks for one chunk at a time, ahead of the audio.
 template <typename Shape>
-void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Shape shape, const BlockIo& io) {
-    using namespace engine_loop;
-    constexpr int32_t N = DelayEngine::kLineFrames;
+struct ShapeRun {
+    Shape shape;
+    void operator()(uint32_t first, uint32_t increment, int32_t count, double* out) const {
+        uint32_t p = first;
+        for (int32_t i = 0; i < count; ++i, p += increment) out[i] = shape(p);
+    }
+};
+template <typename Shape>
+ShapeRun(Shape) -> ShapeRun<Shape>;
 
-    uint32_t phase = e.lfoPhase;
-    const uint32_t increment = e.lfoIncrement;
-    const double lfoCoef = e.lfoCoef;
-    double smoothed = e.lfoSmoothed;
-    const double modDepth = e.modDepth;
-    const double baseDelay = e.baseDelay;
-    int32_t writePos = e.writePos;
-    uint32_t seed = noiseSeed;
+// The sine evaluated a vector at a time (see PhaseSine.h).
+struct SineRun {
+    void operator()(uint32_t first, uint32_t increment, int32_t count, double* out) const {
+        phaseSines(first, increment, count, out);
+    }
+};
 
-    // Matrix columns as lane pairs: wet = colL * rL + colR * rR.
-    const __m128d wetColL = pair(e.wetMatrix[0], e.wetMatrix[2]);
-    const __m128d wetColR = pair(e.wetMatrix[1], e.wetMatrix[3]);
-    const __m128d fbColL = pair(e.fbMatrix[0], e.fbMatrix[2]);
-    const __m128d fbColR = pair(e.fbMatrix[1], e.fbMatrix[3]);
-    __m128d w1 = _mm_set_pd(e.filterStateR[1], e.filterStateL[1]);
-    __m128d w2 = _mm_set_pd(e.filterStateR[0], e.filterStateL[0]);
-    __m128d gain = _mm_set1_pd(e.coeffs.gain), num1 = _mm_set1_pd(e.coeffs.num1),
-            num2 = _mm_set1_pd(e.coeffs.num2), rec1 = _mm_set1_pd(e.coeffs.rec1),
-            rec2 = _mm_set1_pd(e.coeffs.rec2);
-    StereoFrame* const line = e.line;
-    const __m128d lineMax = _mm_set1_pd(DelayEngine::kLineLimit);
-    const __m128d lineMin = _mm_set1_pd(-DelayEngine::kLineLimit);
+namespace engine_loop {
 
-    // Frames are taken in chunks: the LFO, the delay and the interpolation
-    // weights of a chunk depend only on the LFO recursion, so they are worked
-    // out ahead of the serial audio loop, which keeps that loop short.
-    constexpr int32_t kChunk = 64;
-    int32_t ages[kChunk];
-    double weights[kChunk][4];  // for ages T-1, T, T+1, T+2
+// The read position's age and interpolation weights for one delay, as
+// readInterpolated forms them.
+struct Tap {
+    int32_t T;
+    double w[4];  // for ages T-1, T, T+1, T+2
+};
+inline Tap tapFor(double D) {
+    if (!(D <= DelayEngine::kMaxDelay)) D = DelayEngine::kMaxDelay;
+    Tap tap;
+    tap.T = static_cast<int32_t>(D);
+    const float frac = static_cast<float>(D - tap.T);
+    const double c = frac;
+    const double d = 1.0 - c;
+    const double ew = static_cast<float>(-0.5 * c * d);
+    const double g = static_cast<float>(1.0 - ew);
+    tap.w[0] = static_cast<float>(d * ew);
+    tap.w[1] = d * g;
+    tap.w[2] = c * g;
+    tap.w[3] = c * ew;
+    return tap;
+}
 
-    for (int32_t chunkStart = 0; chunkStart < io.frameCount; chunkStart += kChunk) {
-        const int32_t chunkEnd = std::min(io.frameCount, chunkStart + kChunk);
-        for (int32_t i = chunkStart; i < chunkEnd; ++i) {
-            phase += increment;
-            const double v = shape(phase);
-            smoothed += (v - smoothed) * lfoCoef;
-            double D = std::fabs(smoothed * modDepth + baseDelay);
-            if (!(D <= DelayEngine::kMaxDelay)) D = DelayEngine::kMaxDelay;
-            const int32_t T = static_cast<int32_t>(D);
-            const float frac = static_cast<float>(D - T);
-            const double c = frac;
-            const double d = 1.0 - c;
-            const double ew = static_cast<float>(-0.5 * c * d);
-            const double g = static_cast<float>(1.0 - ew);
-            ages[i - chunkStart] = T;
-            double* w = weights[i - chunkStart];
-            w[0] = static_cast<float>(d * ew);
-            w[1] = d * g;
-            w[2] = c * g;
-            w[3] = c * ew;
-        }
-        for (int32_t i = chunkStart; i < chunkEnd; ++i) {
-            const double noise = static_cast<double>(static_cast<int32_t>(seed)) * 4.656612889969227e-25f;
-            seed = seed * 1664525u + 1013904223u;
-            // Both inputs are read before either output is written (hosts often
-            // process in place); non-finite samples count as silence.
-            float inputL = io.inL ? io.inL[i] : 0.0f;
-            float inputR = io.inR ? io.inR[i] : 0.0f;
-            if (!std::isfinite(inputL)) inputL = 0.0f;
-            if (!std::isfinite(inputR)) inputR = 0.0f;
-            const float xL = static_cast<float>(inputL + noise);
-            const float xR = static_cast<float>(inputR + noise);
-            const int32_t T = ages[i - chunkStart];
-            const double* wt = weights[i - chunkStart];
+constexpr int32_t kChunk = 64;
+
+// What one chunk's serial loop works from and leaves behind.
+struct ChunkData {
+    double shapeValues[kChunk];
+    StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
+    Tap taps[kChunk];            // per frame when the delay moves
+    __m128d outputs[kChunk];     // dry plus wet, before the host's buffers
+};
+
+// The serial part: everything that depends on the feedback loop. With a
+// steady delay the tap is fixed and the LFO smoothing runs alongside (it
+// feeds nothing here), otherwise the taps come from the chunk data.
+template <bool Steady>
+struct SerialLoop {
+    DelayEngine& e;
+    const Tap steadyTap;
+    const double lfoCoef;
+    double smoothed;
+    int32_t writePos;
+    __m128d w1, w2;
+    __m128d gain, num1, num2, rec1, rec2;
+    // Matrices as lane pairs: out = straight * (L, R) + crossed * (R, L), so
+    // out.L = m0 L + m1 R and out.R = m3 R + m2 L (the same sum either way round).
+    const __m128d wetStraight, wetCrossed, fbStraight, fbCrossed, dry;
+
+    SerialLoop(DelayEngine& engine, double dryGain, const Tap& tap)
+        : e(engine), steadyTap(tap), lfoCoef(engine.lfoCoef), smoothed(engine.lfoSmoothed),
+          writePos(engine.writePos),
+          w1(_mm_set_pd(engine.filterStateR[1], engine.filterStateL[1])),
+          w2(_mm_set_pd(engine.filterStateR[0], engine.filterStateL[0])),
+          wetStraight(pair(engine.wetMatrix[0], engine.wetMatrix[3])),
+          wetCrossed(pair(engine.wetMatrix[1], engine.wetMatrix[2])),
+          fbStraight(pair(engine.fbMatrix[0], engine.fbMatrix[3])),
+          fbCrossed(pair(engine.fbMatrix[1], engine.fbMatrix[2])), dry(_mm_set1_pd(dryGain)) {
+        loadCoefficients();
+    }
+    void loadCoefficients() {
+        gain = _mm_set1_pd(e.coeffs.gain);
+        num1 = _mm_set1_pd(e.coeffs.num1);
+        num2 = _mm_set1_pd(e.coeffs.num2);
+        rec1 = _mm_set1_pd(e.coeffs.rec1);
+        rec2 = _mm_set1_pd(e.coeffs.rec2);
+    }
+    void finish() {
+        e.lfoSmoothed = smoothed;
+        e.writePos = writePos;
+        e.filterStateL[1] = _mm_cvtsd_f64(w1);
+        e.filterStateR[1] = _mm_cvtsd_f64(_mm_unpackhi_pd(w1, w1));
+        e.filterStateL[0] = _mm_cvtsd_f64(w2);
+        e.filterStateR[0] = _mm_cvtsd_f64(_mm_unpackhi_pd(w2, w2));
+    }
+
+    void run(ChunkData& data, int32_t count) {
+        // The running state in locals, so that stores to the line and the
+        // chunk data cannot be taken to alias it and it stays in registers.
+        constexpr int32_t N = DelayEngine::kLineFrames;
+        StereoFrame* const line = e.line;
+        const __m128d lineMax = _mm_set1_pd(DelayEngine::kLineLimit);
+        const __m128d lineMin = _mm_set1_pd(-DelayEngine::kLineLimit);
+        const Tap fixedTap = steadyTap;
+        const double coef = lfoCoef;
+        const __m128d wetS = wetStraight, wetC = wetCrossed, fbS = fbStraight, fbC = fbCrossed,
+                      dryGain = dry;
+        double smoothed = this->smoothed;
+        int32_t writePos = this->writePos;
+        __m128d w1 = this->w1, w2 = this->w2;
+        __m128d gain = this->gain, num1 = this->num1, num2 = this->num2, rec1 = this->rec1,
+                rec2 = this->rec2;
+        for (int32_t j = 0; j < count; ++j) {
+            if constexpr (Steady) smoothed += (data.shapeValues[j] - smoothed) * coef;
+            const Tap& tap = Steady ? fixedTap : data.taps[j];
 
             // Write the input twice (the next write position too).
             writePos = writePos == 0 ? N - 1 : writePos - 1;
-            line[writePos] = {xL, xR};
-            line[writePos == 0 ? N - 1 : writePos - 1] = {xL, xR};
-            const __m128d x = loadFrame(line[writePos]);  // the inputs as stored
+            line[writePos] = data.inputs[j];
+            line[writePos == 0 ? N - 1 : writePos - 1] = data.inputs[j];
+            const __m128d x = loadFrame(data.inputs[j]);
 
             // Interpolated read of ages T-1..T+2.
-            const int32_t first = DelayEngine::wrap(writePos + T - 1);
-            __m128d acc;
-            if (first <= N - 4) {
-                acc = _mm_mul_pd(_mm_set1_pd(wt[0]), loadFrame(line[first]));
-                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(wt[3]), loadFrame(line[first + 3])));
-                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(wt[2]), loadFrame(line[first + 2])));
-                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(wt[1]), loadFrame(line[first + 1])));
-            } else {
-                const int32_t index = writePos + T;
-                acc = _mm_mul_pd(_mm_set1_pd(wt[0]), loadFrame(line[first]));
-                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(wt[3]),
-                                                 loadFrame(line[DelayEngine::wrap(index + 2)])));
-                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(wt[2]),
-                                                 loadFrame(line[DelayEngine::wrap(index + 1)])));
-                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(wt[1]),
-                                                 loadFrame(line[DelayEngine::wrap(index)])));
-            }
+            const int32_t first = DelayEngine::wrap(writePos + tap.T - 1);
+            const bool contiguous = first <= N - 4;
+            const int32_t index = writePos + tap.T;
+            const StereoFrame& xm1 = line[first];
+            const StereoFrame& xp2 = line[contiguous ? first + 3 : DelayEngine::wrap(index + 2)];
+            const StereoFrame& xp1 = line[contiguous ? first + 2 : DelayEngine::wrap(index + 1)];
+            const StereoFrame& x0 = line[contiguous ? first + 1 : DelayEngine::wrap(index)];
+            __m128d acc = _mm_mul_pd(_mm_set1_pd(tap.w[0]), loadFrame(xm1));
+            acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[3]), loadFrame(xp2)));
+            acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[2]), loadFrame(xp1)));
+            acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[1]), loadFrame(x0)));
             const __m128d r = roundToFloat(acc);
-            const __m128d rL = _mm_unpacklo_pd(r, r);
-            const __m128d rR = _mm_unpackhi_pd(r, r);
+            const __m128d rSwapped = _mm_shuffle_pd(r, r, 1);
             const __m128d wet =
-                roundToFloat(_mm_add_pd(_mm_mul_pd(wetColL, rL), _mm_mul_pd(wetColR, rR)));
+                roundToFloat(_mm_add_pd(_mm_mul_pd(wetS, r), _mm_mul_pd(wetC, rSwapped)));
 
             // Coefficient glide, then the feedback through the band-pass.
-            if (e.ramp.count > 0) {
+            if (e.ramp.count > 0) [[unlikely]] {
                 e.ramp.step(e.coeffs);
                 gain = _mm_set1_pd(e.coeffs.gain);
                 num1 = _mm_set1_pd(e.coeffs.num1);
@@ -146,7 +187,7 @@ void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Shape shape, const Bloc
                 rec1 = _mm_set1_pd(e.coeffs.rec1);
                 rec2 = _mm_set1_pd(e.coeffs.rec2);
             }
-            const __m128d u = _mm_add_pd(_mm_add_pd(_mm_mul_pd(fbColL, rL), _mm_mul_pd(fbColR, rR)), x);
+            const __m128d u = _mm_add_pd(_mm_add_pd(_mm_mul_pd(fbS, r), _mm_mul_pd(fbC, rSwapped)), x);
             const __m128d w = _mm_add_pd(_mm_add_pd(_mm_mul_pd(gain, u), _mm_mul_pd(rec1, w1)),
                                          _mm_mul_pd(rec2, w2));
             const __m128d y = _mm_add_pd(_mm_add_pd(w, _mm_mul_pd(num1, w1)), _mm_mul_pd(num2, w2));
@@ -155,11 +196,120 @@ void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Shape shape, const Bloc
             // max first, so that a not-a-number becomes the lower limit.
             storeFrame(line[writePos], _mm_min_pd(_mm_max_pd(y, lineMin), lineMax));
 
-            // Dry plus wet.
-            const __m128d out =
-                _mm_add_pd(_mm_mul_pd(_mm_set1_pd(io.dryGain), x), wet);
-            const double yL = _mm_cvtsd_f64(out);
-            const double yR = _mm_cvtsd_f64(_mm_unpackhi_pd(out, out));
+            data.outputs[j] = _mm_add_pd(_mm_mul_pd(dryGain, x), wet);
+        }
+        this->smoothed = smoothed;
+        this->writePos = writePos;
+        this->w1 = w1;
+        this->w2 = w2;
+        this->gain = gain, this->num1 = num1, this->num2 = num2, this->rec1 = rec1, this->rec2 = rec2;
+    }
+};
+
+}  // namespace engine_loop
+
+namespace engine_loop {
+
+// The noise generator: seed' = seed * kNoiseA + kNoiseC (mod 2^32), and the
+// same recurrence taken four steps at a time.
+constexpr uint32_t kNoiseA = 1664525u, kNoiseC = 1013904223u;
+constexpr uint32_t kNoiseA4 = kNoiseA * kNoiseA * kNoiseA * kNoiseA;
+constexpr uint32_t kNoiseC4 = ((kNoiseA * kNoiseC + kNoiseC) * kNoiseA + kNoiseC) * kNoiseA + kNoiseC;
+
+inline double noiseOf(uint32_t seed) {
+    return static_cast<double>(static_cast<int32_t>(seed)) * 4.656612889969227e-25f;
+}
+
+// The inputs of frames start..start+count-1 as the line stores them: the host
+// samples (non-finite ones as silence) plus the noise, rounded to single
+// precision. Returns the seed after the last frame.
+inline uint32_t prepareInputs(const BlockIo& io, int32_t start, int32_t count, uint32_t seed,
+                              StereoFrame* inputs) {
+    double noise[kChunk];
+    uint32_t lanes[4] = {seed, 0, 0, 0};
+    for (int k = 1; k < 4; ++k) lanes[k] = lanes[k - 1] * kNoiseA + kNoiseC;
+    int32_t j = 0;
+    for (; j + 4 <= count; j += 4)
+        for (int k = 0; k < 4; ++k) {
+            noise[j + k] = noiseOf(lanes[k]);
+            lanes[k] = lanes[k] * kNoiseA4 + kNoiseC4;
+        }
+    seed = lanes[0];
+    for (; j < count; ++j) {
+        noise[j] = noiseOf(seed);
+        seed = seed * kNoiseA + kNoiseC;
+    }
+
+    const __m128 infinity = _mm_set1_ps(__builtin_inff());
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const auto finiteOnly = [&](const float* channel, int32_t at) {
+        if (!channel) return _mm_setzero_ps();
+        const __m128 x = _mm_loadu_ps(channel + at);
+        return _mm_and_ps(x, _mm_cmplt_ps(_mm_and_ps(x, magnitude), infinity));
+    };
+    j = 0;
+    for (; j + 4 <= count; j += 4) {
+        const __m128 l = finiteOnly(io.inL, start + j);
+        const __m128 r = finiteOnly(io.inR, start + j);
+        const __m128d n01 = _mm_loadu_pd(noise + j), n23 = _mm_loadu_pd(noise + j + 2);
+        // Frames as (L, R) pairs in double precision, plus each frame's noise.
+        const __m128 lr01 = _mm_unpacklo_ps(l, r), lr23 = _mm_unpackhi_ps(l, r);
+        const __m128d f0 = _mm_add_pd(_mm_cvtps_pd(lr01), _mm_unpacklo_pd(n01, n01));
+        const __m128d f1 = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(lr01, lr01)), _mm_unpackhi_pd(n01, n01));
+        const __m128d f2 = _mm_add_pd(_mm_cvtps_pd(lr23), _mm_unpacklo_pd(n23, n23));
+        const __m128d f3 = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(lr23, lr23)), _mm_unpackhi_pd(n23, n23));
+        _mm_storeu_ps(reinterpret_cast<float*>(inputs + j), _mm_movelh_ps(_mm_cvtpd_ps(f0), _mm_cvtpd_ps(f1)));
+        _mm_storeu_ps(reinterpret_cast<float*>(inputs + j + 2), _mm_movelh_ps(_mm_cvtpd_ps(f2), _mm_cvtpd_ps(f3)));
+    }
+    for (; j < count; ++j) {
+        float inputL = io.inL ? io.inL[start + j] : 0.0f;
+        float inputR = io.inR ? io.inR[start + j] : 0.0f;
+        if (!std::isfinite(inputL)) inputL = 0.0f;
+        if (!std::isfinite(inputR)) inputR = 0.0f;
+        inputs[j] = {static_cast<float>(inputL + noise[j]), static_cast<float>(inputR + noise[j])};
+    }
+    return seed;
+}
+
+}  // namespace engine_loop
+
+
+template <bool Steady, typename Run>
+void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const BlockIo& io) {
+    using namespace engine_loop;
+    uint32_t phase = e.lfoPhase;
+    const uint32_t increment = e.lfoIncrement;
+    const double modDepth = e.modDepth;
+    const double baseDelay = e.baseDelay;
+    uint32_t seed = noiseSeed;
+    SerialLoop<Steady> loop(e, io.dryGain, tapFor(std::fabs(e.lfoSmoothed * modDepth + baseDelay)));
+
+    // Work that does not depend on the loop's feedback is done a chunk at a
+    // time around the serial loop: the LFO values, the noise and the inputs
+    // before it, the host's buffers after it. All inputs of a chunk are read
+    // before any output of it is written, which keeps in-place processing right.
+    ChunkData data;
+    for (int32_t chunkStart = 0; chunkStart < io.frameCount; chunkStart += kChunk) {
+        const int32_t count = std::min(io.frameCount - chunkStart, kChunk);
+        shapeRun(phase + increment, increment, count, data.shapeValues);
+        phase += static_cast<uint32_t>(count) * increment;
+        seed = prepareInputs(io, chunkStart, count, seed, data.inputs);
+        if constexpr (!Steady) {
+            double smoothed = loop.smoothed;
+            const double lfoCoef = loop.lfoCoef;
+            for (int32_t j = 0; j < count; ++j) {
+                smoothed += (data.shapeValues[j] - smoothed) * lfoCoef;
+                data.taps[j] = tapFor(std::fabs(smoothed * modDepth + baseDelay));
+            }
+            loop.smoothed = smoothed;
+        }
+
+        loop.run(data, count);
+
+        for (int32_t j = 0; j < count; ++j) {
+            const double yL = _mm_cvtsd_f64(data.outputs[j]);
+            const double yR = _mm_cvtsd_f64(_mm_unpackhi_pd(data.outputs[j], data.outputs[j]));
+            const int32_t i = chunkStart + j;
             if (io.replace) {
                 if (io.outL) io.outL[i] = static_cast<float>(yL);
                 if (io.outR) io.outR[i] = static_cast<float>(yR);
@@ -169,13 +319,22 @@ void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Shape shape, const Bloc
             }
         }
     }
-
+    loop.finish();
     e.lfoPhase = phase;
-    e.lfoSmoothed = smoothed;
-    e.writePos = writePos;
-    e.filterStateL[1] = _mm_cvtsd_f64(w1);
-    e.filterStateR[1] = _mm_cvtsd_f64(_mm_unpackhi_pd(w1, w1));
-    e.filterStateL[0] = _mm_cvtsd_f64(w2);
-    e.filterStateR[0] = _mm_cvtsd_f64(_mm_unpackhi_pd(w2, w2));
     noiseSeed = seed;
+}
+
+// One block: the shape values come from `shapeRun`, a ShapeRun or SineRun.
+template <typename Run>
+void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const BlockIo& io) {
+    // Without modulation depth the delay is |smoothed * 0 + baseDelay|, the
+    // same every frame as long as the smoothed value stays finite. With a
+    // coefficient in 0..2 (|1 - coef| <= 1) and shape values in -1..1 it grows
+    // by at most 2 a frame, so starting within 1e300 it stays finite.
+    const bool steady = e.modDepth == 0.0 && e.lfoCoef >= 0.0f && e.lfoCoef <= 2.0f &&
+                        std::fabs(e.lfoSmoothed) <= 1e300;
+    if (steady)
+        runEngineChunks<true>(e, noiseSeed, shapeRun, io);
+    else
+        runEngineChunks<false>(e, noiseSeed, shapeRun, io);
 }

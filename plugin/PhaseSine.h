@@ -1,0 +1,103 @@
+// The sine shape evaluated without the C library: sin(signed(p) * 2pi/2^32)
+// for a 32-bit phase p, within one ulp of the correctly rounded sine of the
+// same double argument. The argument is formed exactly as trueSine forms it,
+// reduced by the nearest quarter turn (the quarter is read off the phase's
+// integer bits, and the reduction is exact to well beyond double precision),
+// then a sine or cosine polynomial on |r| <= pi/4 (the fdlibm kernels).
+//
+// It is written once over GCC vector types, so the same operations in the
+// same order run in every lane, whatever the vector width: the SSE2 and AVX2
+// builds give identical values.
+#pragma once
+
+#include <cstdint>
+
+namespace phase_sine {
+
+// 2pi / 2^32, as trueSine uses it.
+constexpr double kStep = 1.4629180792671596e-9;
+// pi/2 as a sum of three doubles; k * kP1 is exact for |k| <= 2.
+constexpr double kP1 = 1.5707963267948966;
+constexpr double kP2 = 6.123233995736766e-17;
+constexpr double kP3 = -1.4973849048591698e-33;
+
+// sin(r) ~ r + S1 r^3 + ... + S6 r^13 on |r| <= pi/4.
+constexpr double kS1 = -1.66666666666666324348e-01;
+constexpr double kS2 = 8.33333333332248946124e-03;
+constexpr double kS3 = -1.98412698298579493134e-04;
+constexpr double kS4 = 2.75573137070700676789e-06;
+constexpr double kS5 = -2.50507602534068634195e-08;
+constexpr double kS6 = 1.58969099521155010221e-10;
+// cos(r) ~ 1 - r^2/2 + C1 r^4 + ... + C6 r^14 on |r| <= pi/4.
+constexpr double kC1 = 4.16666666666666019037e-02;
+constexpr double kC2 = -1.38888888888741095749e-03;
+constexpr double kC3 = 2.48015872894767294178e-05;
+constexpr double kC4 = -2.75573143513906633035e-07;
+constexpr double kC5 = 2.08757232129817482790e-09;
+constexpr double kC6 = -1.13596475577881948265e-11;
+
+// The wide forms are only ever inlined into code built for their width, so
+// the calling convention of a wide vector return never comes into play.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+template <int N>
+struct Lanes {
+    typedef double Real __attribute__((vector_size(8 * N)));
+    typedef int32_t Phase __attribute__((vector_size(4 * N)));
+    typedef uint32_t Unsigned __attribute__((vector_size(4 * N)));
+};
+
+// The sine of N signed phases.
+template <int N>
+[[gnu::always_inline]] inline typename Lanes<N>::Real sines(typename Lanes<N>::Phase s) {
+    using Real = typename Lanes<N>::Real;
+    const Real x = __builtin_convertvector(s, Real) * kStep;
+    // Nearest quarter turn k = floor((s + 2^29) / 2^30), -2..2, without overflow.
+    const Real k = __builtin_convertvector(((s >> 1) + (1 << 28)) >> 29, Real);
+
+    // r = hi + lo = x - k * pi/2. x - k*kP1 is exact (the two are within a
+    // factor of two of each other, or k is 0), and lo catches what hi drops.
+    const Real t = x - k * kP1;
+    const Real hi = t - k * kP2;
+    const Real lo = ((t - hi) - k * kP2) - k * kP3;
+
+    const Real z = hi * hi;
+    const Real w = z * z;
+    // Sine kernel.
+    const Real v = z * hi;
+    const Real rs = kS2 + z * (kS3 + z * kS4) + z * w * (kS5 + z * kS6);
+    const Real sinR = hi - ((z * (0.5 * lo - v * rs) - lo) - v * kS1);
+    // Cosine kernel.
+    const Real rc = z * (kC1 + z * (kC2 + z * kC3)) + w * w * (kC4 + z * (kC5 + z * kC6));
+    const Real hz = 0.5 * z;
+    const Real c1 = 1.0 - hz;
+    const Real cosR = c1 + (((1.0 - c1) - hz) + (z * rc - hi * lo));
+
+    // k = 0: sin r; 1: cos r; +-2: -sin r; -1: -cos r.
+    const Real r = ((k == 1.0) | (k == -1.0)) ? cosR : sinR;
+    return ((k < 0.0) | (k == 2.0)) ? -r : r;
+}
+
+#pragma GCC diagnostic pop
+
+}  // namespace phase_sine
+
+// One phase; the same value as any lane of the vector form.
+inline double phaseSine(uint32_t p) {
+    using Lanes = phase_sine::Lanes<2>;
+    const int32_t s = static_cast<int32_t>(p);
+    return phase_sine::sines<2>(Lanes::Phase{s, s})[0];
+}
+
+namespace phase_sine {
+// The two forms behind phaseSines, for tests and benchmarks; fillAvx2 only
+// where haveAvx2() says so.
+void fillBaseline(uint32_t start, uint32_t increment, int32_t count, double* out);
+void fillAvx2(uint32_t start, uint32_t increment, int32_t count, double* out);
+bool haveAvx2();
+}  // namespace phase_sine
+
+// The sines of the phases start + i * increment (wrapping), i = 0..count-1.
+// Picks the AVX2 form at run time where the processor has it.
+void phaseSines(uint32_t start, uint32_t increment, int32_t count, double* out);
