@@ -89,14 +89,22 @@ struct ChunkData {
     double shapeValues[kChunk];
     StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
     Tap taps[kChunk];            // per frame when the delay moves
-    __m128d outputs[kChunk];     // dry plus wet, before the host's buffers
+    __m128d wetSums[kChunk];     // the wet matrix products, before rounding
+};
+
+// How the read position behaves for a block.
+enum class DelayMode {
+    Moving,  // modulated: a tap per frame, worked out ahead
+    Steady,  // one tap for the whole block
+    Whole,   // one tap a whole number of frames back (weights -0, 1, 0, -0)
 };
 
 // The serial part: everything that depends on the feedback loop. With a
 // steady delay the tap is fixed and the LFO smoothing runs alongside (it
 // feeds nothing here), otherwise the taps come from the chunk data.
-template <bool Steady>
+template <DelayMode Mode>
 struct SerialLoop {
+    static constexpr bool kFixedTap = Mode != DelayMode::Moving;
     DelayEngine& e;
     const Tap steadyTap;
     const double lfoCoef;
@@ -144,16 +152,15 @@ struct SerialLoop {
         const __m128d lineMin = _mm_set1_pd(-DelayEngine::kLineLimit);
         const Tap fixedTap = steadyTap;
         const double coef = lfoCoef;
-        const __m128d wetS = wetStraight, wetC = wetCrossed, fbS = fbStraight, fbC = fbCrossed,
-                      dryGain = dry;
+        const __m128d wetS = wetStraight, wetC = wetCrossed, fbS = fbStraight, fbC = fbCrossed;
         double smoothed = this->smoothed;
         int32_t writePos = this->writePos;
         __m128d w1 = this->w1, w2 = this->w2;
         __m128d gain = this->gain, num1 = this->num1, num2 = this->num2, rec1 = this->rec1,
                 rec2 = this->rec2;
         for (int32_t j = 0; j < count; ++j) {
-            if constexpr (Steady) smoothed += (data.shapeValues[j] - smoothed) * coef;
-            const Tap& tap = Steady ? fixedTap : data.taps[j];
+            if constexpr (kFixedTap) smoothed += (data.shapeValues[j] - smoothed) * coef;
+            const Tap& tap = kFixedTap ? fixedTap : data.taps[j];
 
             // Write the input twice (the next write position too).
             writePos = writePos == 0 ? N - 1 : writePos - 1;
@@ -162,21 +169,32 @@ struct SerialLoop {
             const __m128d x = loadFrame(data.inputs[j]);
 
             // Interpolated read of ages T-1..T+2.
-            const int32_t first = DelayEngine::wrap(writePos + tap.T - 1);
-            const bool contiguous = first <= N - 4;
-            const int32_t index = writePos + tap.T;
-            const StereoFrame& xm1 = line[first];
-            const StereoFrame& xp2 = line[contiguous ? first + 3 : DelayEngine::wrap(index + 2)];
-            const StereoFrame& xp1 = line[contiguous ? first + 2 : DelayEngine::wrap(index + 1)];
-            const StereoFrame& x0 = line[contiguous ? first + 1 : DelayEngine::wrap(index)];
-            __m128d acc = _mm_mul_pd(_mm_set1_pd(tap.w[0]), loadFrame(xm1));
-            acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[3]), loadFrame(xp2)));
-            acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[2]), loadFrame(xp1)));
-            acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[1]), loadFrame(x0)));
-            const __m128d r = roundToFloat(acc);
+            const auto interpolate = [&] {
+                const int32_t first = DelayEngine::wrap(writePos + tap.T - 1);
+                const bool contiguous = first <= N - 4;
+                const int32_t index = writePos + tap.T;
+                const StereoFrame& xm1 = line[first];
+                const StereoFrame& xp2 = line[contiguous ? first + 3 : DelayEngine::wrap(index + 2)];
+                const StereoFrame& xp1 = line[contiguous ? first + 2 : DelayEngine::wrap(index + 1)];
+                const StereoFrame& x0 = line[contiguous ? first + 1 : DelayEngine::wrap(index)];
+                __m128d acc = _mm_mul_pd(_mm_set1_pd(tap.w[0]), loadFrame(xm1));
+                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[3]), loadFrame(xp2)));
+                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[2]), loadFrame(xp1)));
+                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[1]), loadFrame(x0)));
+                return roundToFloat(acc);
+            };
+            __m128d r;
+            if constexpr (Mode == DelayMode::Whole) {
+                // The three zero weights add signed zeros, so the sum is the
+                // frame at age T itself unless that frame holds a zero.
+                r = loadFrame(line[DelayEngine::wrap(writePos + tap.T)]);
+                if (_mm_movemask_pd(_mm_cmpneq_pd(r, _mm_setzero_pd())) != 3) [[unlikely]]
+                    r = interpolate();
+            } else {
+                r = interpolate();
+            }
             const __m128d rSwapped = _mm_shuffle_pd(r, r, 1);
-            const __m128d wet =
-                roundToFloat(_mm_add_pd(_mm_mul_pd(wetS, r), _mm_mul_pd(wetC, rSwapped)));
+            data.wetSums[j] = _mm_add_pd(_mm_mul_pd(wetS, r), _mm_mul_pd(wetC, rSwapped));
 
             // Coefficient glide, then the feedback through the band-pass.
             if (e.ramp.count > 0) [[unlikely]] {
@@ -195,8 +213,6 @@ struct SerialLoop {
             w1 = w;
             // max first, so that a not-a-number becomes the lower limit.
             storeFrame(line[writePos], _mm_min_pd(_mm_max_pd(y, lineMin), lineMax));
-
-            data.outputs[j] = _mm_add_pd(_mm_mul_pd(dryGain, x), wet);
         }
         this->smoothed = smoothed;
         this->writePos = writePos;
@@ -274,7 +290,7 @@ inline uint32_t prepareInputs(const BlockIo& io, int32_t start, int32_t count, u
 }  // namespace engine_loop
 
 
-template <bool Steady, typename Run>
+template <engine_loop::DelayMode Mode, typename Run>
 void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const BlockIo& io) {
     using namespace engine_loop;
     uint32_t phase = e.lfoPhase;
@@ -282,7 +298,7 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     const double modDepth = e.modDepth;
     const double baseDelay = e.baseDelay;
     uint32_t seed = noiseSeed;
-    SerialLoop<Steady> loop(e, io.dryGain, tapFor(std::fabs(e.lfoSmoothed * modDepth + baseDelay)));
+    SerialLoop<Mode> loop(e, io.dryGain, tapFor(std::fabs(e.lfoSmoothed * modDepth + baseDelay)));
 
     // Work that does not depend on the loop's feedback is done a chunk at a
     // time around the serial loop: the LFO values, the noise and the inputs
@@ -294,7 +310,7 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
         shapeRun(phase + increment, increment, count, data.shapeValues);
         phase += static_cast<uint32_t>(count) * increment;
         seed = prepareInputs(io, chunkStart, count, seed, data.inputs);
-        if constexpr (!Steady) {
+        if constexpr (Mode == DelayMode::Moving) {
             double smoothed = loop.smoothed;
             const double lfoCoef = loop.lfoCoef;
             for (int32_t j = 0; j < count; ++j) {
@@ -306,9 +322,12 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
 
         loop.run(data, count);
 
+        // Dry plus wet into the host's buffers.
         for (int32_t j = 0; j < count; ++j) {
-            const double yL = _mm_cvtsd_f64(data.outputs[j]);
-            const double yR = _mm_cvtsd_f64(_mm_unpackhi_pd(data.outputs[j], data.outputs[j]));
+            const __m128d out = _mm_add_pd(_mm_mul_pd(loop.dry, loadFrame(data.inputs[j])),
+                                           roundToFloat(data.wetSums[j]));
+            const double yL = _mm_cvtsd_f64(out);
+            const double yR = _mm_cvtsd_f64(_mm_unpackhi_pd(out, out));
             const int32_t i = chunkStart + j;
             if (io.replace) {
                 if (io.outL) io.outL[i] = static_cast<float>(yL);
@@ -333,8 +352,12 @@ void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Blo
     // by at most 2 a frame, so starting within 1e300 it stays finite.
     const bool steady = e.modDepth == 0.0 && e.lfoCoef >= 0.0f && e.lfoCoef <= 2.0f &&
                         std::fabs(e.lfoSmoothed) <= 1e300;
-    if (steady)
-        runEngineChunks<true>(e, noiseSeed, shapeRun, io);
+    const engine_loop::Tap tap = engine_loop::tapFor(std::fabs(e.lfoSmoothed * e.modDepth + e.baseDelay));
+    const bool whole = tap.w[0] == 0.0 && tap.w[1] == 1.0 && tap.w[2] == 0.0 && tap.w[3] == 0.0;
+    if (!steady)
+        runEngineChunks<engine_loop::DelayMode::Moving>(e, noiseSeed, shapeRun, io);
+    else if (whole)
+        runEngineChunks<engine_loop::DelayMode::Whole>(e, noiseSeed, shapeRun, io);
     else
-        runEngineChunks<false>(e, noiseSeed, shapeRun, io);
+        runEngineChunks<engine_loop::DelayMode::Steady>(e, noiseSeed, shapeRun, io);
 }
