@@ -1,76 +1,143 @@
-// processReplacing through the plug-in interface at 48 kHz, 512-frame blocks;
-// the counter reports nanoseconds per stereo frame.
+// The plug-in through its interface at 48 kHz: processReplacing cost per
+// stereo frame ("ns/frame") for the default settings, the modulated shapes,
+// small blocks and silence after loud input, and the cost of a block's
+// settings refresh on its own ("us/block").
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "HostKit.h"
 
 namespace {
 
-constexpr int kBlock = 512;
+enum Param { kDelayModDepth = 5, kLfoWaveform = 7, kFbCenterFreq = 16 };
+constexpr float kDepth5ms = 0.26591479f;  // (0.005 s / 1 s)^(1/4)
 
 struct Rig {
     std::unique_ptr<hostkit::Library> library = hostkit::Library::open(BW_PLUGIN_PATH);
     hostkit::Host host;
     std::unique_ptr<hostkit::Plugin> plugin = hostkit::Plugin::create(*library, host);
+    int block;
     std::vector<float> inL, inR, outL, outR;
 
-    Rig() : inL(kBlock), inR(kBlock), outL(kBlock), outR(kBlock) {
-        for (int i = 0; i < kBlock; ++i) {
+    explicit Rig(int blockSize) : block(blockSize), inL(block), inR(block), outL(block), outR(block) {
+        music();
+        plugin->prepare(48000.0f, block);
+    }
+    // Two slow sines, about -10 dBFS.
+    void music() {
+        for (int i = 0; i < block; ++i) {
             inL[i] = 0.3f * std::sin(0.01f * i);
             inR[i] = 0.3f * std::cos(0.013f * i);
         }
-        plugin->prepare(48000.0f, kBlock);
     }
-    void block() { plugin->processBlock(inL.data(), inR.data(), outL.data(), outR.data(), kBlock); }
+    void run() { plugin->processBlock(inL.data(), inR.data(), outL.data(), outR.data(), block); }
+    // Past the first glide and the first echoes.
+    void settle() {
+        for (int i = 0; i < 48000 / block + 1; ++i) run();
+    }
 };
 
-void run(benchmark::State& state, Rig& rig, bool glide) {
-    for (int i = 0; i < 200; ++i) rig.block();  // past the first glide
-    float knob = 0.3f;
+void perFrame(benchmark::State& state, Rig& rig) {
     for (auto _ : state) {
-        if (glide) {
-            // A new centre every 2 blocks keeps a glide running in every block.
-            state.PauseTiming();
-            knob = knob == 0.3f ? 0.7f : 0.3f;
-            rig.plugin->setParameter(16, knob);
-            state.ResumeTiming();
-        }
-        rig.block();
+        rig.run();
         benchmark::DoNotOptimize(rig.outL.data());
     }
     state.counters["ns/frame"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kBlock,
+        static_cast<double>(state.iterations()) * rig.block,
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+// Microseconds per block of a loop timed by the caller.
+void perBlock(benchmark::State& state, std::chrono::steady_clock::time_point start) {
+    const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+    state.counters["us/block"] = us / static_cast<double>(state.iterations());
+}
+
+// Defaults (sine LFO, no modulation depth) at the block size given.
 void Defaults(benchmark::State& state) {
-    Rig rig;
-    run(state, rig, false);
+    Rig rig(static_cast<int>(state.range(0)));
+    rig.settle();
+    perFrame(state, rig);
 }
-void SineDepth5ms(benchmark::State& state) {
-    Rig rig;
-    rig.plugin->setParameter(5, 0.266f);  // (0.005 s)^(1/4)
-    run(state, rig, false);
+
+// 5 ms of modulation depth with the shape of the entry given (0 is the sine).
+void Modulated(benchmark::State& state) {
+    Rig rig(512);
+    rig.plugin->setParameter(kDelayModDepth, kDepth5ms);
+    rig.plugin->setParameter(kLfoWaveform, (static_cast<float>(state.range(0)) + 0.5f) / 11.0f);
+    rig.settle();
+    perFrame(state, rig);
 }
-void Snowflake(benchmark::State& state) {
-    Rig rig;
-    rig.plugin->setParameter(5, 0.266f);
-    rig.plugin->setParameter(7, 0.6f);
-    run(state, rig, false);
-}
+
+// A new centre frequency in every block keeps a glide running throughout.
 void DuringGlide(benchmark::State& state) {
-    Rig rig;
-    run(state, rig, true);
+    Rig rig(512);
+    rig.settle();
+    float knob = 0.3f;
+    for (auto _ : state) {
+        knob = knob == 0.3f ? 0.7f : 0.3f;
+        rig.plugin->setParameter(kFbCenterFreq, knob);
+        rig.run();
+        benchmark::DoNotOptimize(rig.outL.data());
+    }
+    state.counters["ns/frame"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * rig.block,
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// A zero-length block: the settings refresh with nothing changed and the
+// host time query, which every block pays.
+void FixedCostPerBlock(benchmark::State& state) {
+    Rig rig(512);
+    rig.settle();
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) rig.plugin->processBlock(nullptr, nullptr, nullptr, nullptr, 0);
+    perBlock(state, start);
+}
+
+// A zero-length block after a new centre frequency (a knob move, the filter
+// design and the start of its glide).
+void CentreFrequencyChange(benchmark::State& state) {
+    Rig rig(512);
+    rig.settle();
+    float knob = 0.3f;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        knob = knob == 0.3f ? 0.7f : 0.3f;
+        rig.plugin->setParameter(kFbCenterFreq, knob);
+        rig.plugin->processBlock(nullptr, nullptr, nullptr, nullptr, 0);
+    }
+    perBlock(state, start);
+}
+
+// Loud noise with long echoes, then (range 1) a minute of silence before the
+// measured silence, where the feedback has died away towards the noise floor.
+void LoudThenSilence(benchmark::State& state) {
+    Rig rig(512);
+    rig.plugin->setParameter(15, 0.95f);  // feedback close to full
+    std::mt19937 rng(1);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    for (int i = 0; i < rig.block; ++i) rig.inL[i] = noise(rng), rig.inR[i] = noise(rng);
+    for (int i = 0; i < 10 * 48000 / rig.block; ++i) rig.run();
+    if (state.range(0) == 1) {
+        std::fill(rig.inL.begin(), rig.inL.end(), 0.0f);
+        std::fill(rig.inR.begin(), rig.inR.end(), 0.0f);
+        for (int i = 0; i < 60 * 48000 / rig.block; ++i) rig.run();
+    }
+    perFrame(state, rig);
 }
 
 }  // namespace
 
-BENCHMARK(Defaults);
-BENCHMARK(SineDepth5ms);
-BENCHMARK(Snowflake);
+BENCHMARK(Defaults)->Arg(512)->Arg(32);
+BENCHMARK(Modulated)->DenseRange(0, 10);
 BENCHMARK(DuringGlide);
+BENCHMARK(FixedCostPerBlock);
+BENCHMARK(CentreFrequencyChange);
+BENCHMARK(LoudThenSilence)->ArgName("silent")->Arg(0)->Arg(1);
 BENCHMARK_MAIN();
