@@ -92,6 +92,23 @@ struct ChunkData {
     __m128d wetSums[kChunk];     // the wet matrix products, before rounding
 };
 
+// The interpolated read of ages T-1..T+2, rounded to single precision.
+inline __m128d readTap(const StereoFrame* line, int32_t writePos, const Tap& tap) {
+    constexpr int32_t N = DelayEngine::kLineFrames;
+    const int32_t first = DelayEngine::wrap(writePos + tap.T - 1);
+    const bool contiguous = first <= N - 4;
+    const int32_t index = writePos + tap.T;
+    const StereoFrame& xm1 = line[first];
+    const StereoFrame& xp2 = line[contiguous ? first + 3 : DelayEngine::wrap(index + 2)];
+    const StereoFrame& xp1 = line[contiguous ? first + 2 : DelayEngine::wrap(index + 1)];
+    const StereoFrame& x0 = line[contiguous ? first + 1 : DelayEngine::wrap(index)];
+    __m128d acc = _mm_mul_pd(_mm_set1_pd(tap.w[0]), loadFrame(xm1));
+    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[3]), loadFrame(xp2)));
+    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[2]), loadFrame(xp1)));
+    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[1]), loadFrame(x0)));
+    return roundToFloat(acc);
+}
+
 // How the read position behaves for a block.
 enum class DelayMode {
     Moving,  // modulated: a tap per frame, worked out ahead
@@ -158,6 +175,7 @@ struct SerialLoop {
         __m128d w1 = this->w1, w2 = this->w2;
         __m128d gain = this->gain, num1 = this->num1, num2 = this->num2, rec1 = this->rec1,
                 rec2 = this->rec2;
+        int32_t rampLeft = e.ramp.count;  // only the glide's own step changes it
         for (int32_t j = 0; j < count; ++j) {
             if constexpr (kFixedTap) smoothed += (data.shapeValues[j] - smoothed) * coef;
             const Tap& tap = kFixedTap ? fixedTap : data.taps[j];
@@ -168,37 +186,23 @@ struct SerialLoop {
             line[writePos == 0 ? N - 1 : writePos - 1] = data.inputs[j];
             const __m128d x = loadFrame(data.inputs[j]);
 
-            // Interpolated read of ages T-1..T+2.
-            const auto interpolate = [&] {
-                const int32_t first = DelayEngine::wrap(writePos + tap.T - 1);
-                const bool contiguous = first <= N - 4;
-                const int32_t index = writePos + tap.T;
-                const StereoFrame& xm1 = line[first];
-                const StereoFrame& xp2 = line[contiguous ? first + 3 : DelayEngine::wrap(index + 2)];
-                const StereoFrame& xp1 = line[contiguous ? first + 2 : DelayEngine::wrap(index + 1)];
-                const StereoFrame& x0 = line[contiguous ? first + 1 : DelayEngine::wrap(index)];
-                __m128d acc = _mm_mul_pd(_mm_set1_pd(tap.w[0]), loadFrame(xm1));
-                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[3]), loadFrame(xp2)));
-                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[2]), loadFrame(xp1)));
-                acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[1]), loadFrame(x0)));
-                return roundToFloat(acc);
-            };
             __m128d r;
             if constexpr (Mode == DelayMode::Whole) {
                 // The three zero weights add signed zeros, so the sum is the
                 // frame at age T itself unless that frame holds a zero.
                 r = loadFrame(line[DelayEngine::wrap(writePos + tap.T)]);
                 if (_mm_movemask_pd(_mm_cmpneq_pd(r, _mm_setzero_pd())) != 3) [[unlikely]]
-                    r = interpolate();
+                    r = readTap(line, writePos, tap);
             } else {
-                r = interpolate();
+                r = readTap(line, writePos, tap);
             }
             const __m128d rSwapped = _mm_shuffle_pd(r, r, 1);
             data.wetSums[j] = _mm_add_pd(_mm_mul_pd(wetS, r), _mm_mul_pd(wetC, rSwapped));
 
             // Coefficient glide, then the feedback through the band-pass.
-            if (e.ramp.count > 0) [[unlikely]] {
+            if (rampLeft > 0) [[unlikely]] {
                 e.ramp.step(e.coeffs);
+                rampLeft = e.ramp.count;
                 gain = _mm_set1_pd(e.coeffs.gain);
                 num1 = _mm_set1_pd(e.coeffs.num1);
                 num2 = _mm_set1_pd(e.coeffs.num2);
@@ -287,6 +291,40 @@ inline uint32_t prepareInputs(const BlockIo& io, int32_t start, int32_t count, u
     return seed;
 }
 
+
+// Dry plus wet into the host's buffers, added to what they hold unless
+// replacing. The usual case (replacing into both channels) goes two frames at
+// a time.
+inline void writeOutputs(const BlockIo& io, int32_t start, int32_t count, __m128d dry,
+                         const ChunkData& data) {
+    const auto mix = [&](int32_t j) {
+        return _mm_add_pd(_mm_mul_pd(dry, loadFrame(data.inputs[j])), roundToFloat(data.wetSums[j]));
+    };
+    int32_t j = 0;
+    if (io.replace && io.outL && io.outR) {
+        for (; j + 2 <= count; j += 2) {
+            // (L0, R0, L1, R1) -> (L0, L1, R0, R1)
+            const __m128 frames = _mm_movelh_ps(_mm_cvtpd_ps(mix(j)), _mm_cvtpd_ps(mix(j + 1)));
+            const __m128 channels = _mm_shuffle_ps(frames, frames, _MM_SHUFFLE(3, 1, 2, 0));
+            _mm_storel_pi(reinterpret_cast<__m64*>(io.outL + start + j), channels);
+            _mm_storeh_pi(reinterpret_cast<__m64*>(io.outR + start + j), channels);
+        }
+    }
+    for (; j < count; ++j) {
+        const __m128d out = mix(j);
+        const double yL = _mm_cvtsd_f64(out);
+        const double yR = _mm_cvtsd_f64(_mm_unpackhi_pd(out, out));
+        const int32_t i = start + j;
+        if (io.replace) {
+            if (io.outL) io.outL[i] = static_cast<float>(yL);
+            if (io.outR) io.outR[i] = static_cast<float>(yR);
+        } else {
+            if (io.outL) io.outL[i] = static_cast<float>(io.outL[i] + yL);
+            if (io.outR) io.outR[i] = static_cast<float>(io.outR[i] + yR);
+        }
+    }
+}
+
 }  // namespace engine_loop
 
 
@@ -322,21 +360,7 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
 
         loop.run(data, count);
 
-        // Dry plus wet into the host's buffers.
-        for (int32_t j = 0; j < count; ++j) {
-            const __m128d out = _mm_add_pd(_mm_mul_pd(loop.dry, loadFrame(data.inputs[j])),
-                                           roundToFloat(data.wetSums[j]));
-            const double yL = _mm_cvtsd_f64(out);
-            const double yR = _mm_cvtsd_f64(_mm_unpackhi_pd(out, out));
-            const int32_t i = chunkStart + j;
-            if (io.replace) {
-                if (io.outL) io.outL[i] = static_cast<float>(yL);
-                if (io.outR) io.outR[i] = static_cast<float>(yR);
-            } else {
-                if (io.outL) io.outL[i] = static_cast<float>(io.outL[i] + yL);
-                if (io.outR) io.outR[i] = static_cast<float>(io.outR[i] + yR);
-            }
-        }
+        writeOutputs(io, chunkStart, count, loop.dry, data);
     }
     loop.finish();
     e.lfoPhase = phase;

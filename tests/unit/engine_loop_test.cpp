@@ -72,7 +72,7 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
     auto b = std::make_unique<DelayEngine>();
     std::mt19937 rng(11);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-    constexpr int kBlock = 300;
+    constexpr int kBlock = 301;  // odd, so the last chunk of a block has an odd length
     std::vector<float> inL(kBlock), inR(kBlock), outA(2 * kBlock), outB(2 * kBlock);
 
     for (const Setting& s : settings) {
