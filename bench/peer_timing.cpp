@@ -5,7 +5,8 @@
 //
 //   peer-timing [--blocks 32,512] [--runs 7] [--seconds 30] [--knob I=POS]... PLUGIN.so [PEER.so ...]
 //
-// --knob sets a knob position on the first plug-in before timing.
+// --knob sets a knob position on the first plug-in (and on other builds of it,
+// by name) before timing.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -26,7 +27,7 @@ struct Options {
     int runs = 7;
     double seconds = 30.0;  // of audio per run
     std::vector<std::string> plugins;
-    std::vector<std::pair<int, float>> knobs;  // for the first plug-in only
+    std::vector<std::pair<int, float>> knobs;  // for the first plug-in and other builds of it
 };
 
 constexpr float kRate = 48000.0f;
@@ -139,7 +140,10 @@ int main(int argc, char** argv) {
         for (int block : o.blocks) {
             std::vector<std::unique_ptr<Subject>> subjects;
             for (const auto& path : o.plugins) subjects.push_back(std::make_unique<Subject>(path, block));
-            for (const auto& [index, position] : o.knobs) subjects[0]->setKnob(index, position);
+            // Knobs go to the first plug-in and to other builds of it (same name).
+            for (auto& s : subjects)
+                if (s->name() == subjects[0]->name())
+                    for (const auto& [index, position] : o.knobs) s->setKnob(index, position);
             for (auto& s : subjects) s->time(0.5);  // warm up caches and first-block work
             // Runs interleaved, so that a busy moment of the machine hits every plug-in alike.
             std::vector<std::vector<double>> samples(subjects.size());

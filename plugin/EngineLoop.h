@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "DelayEngine.h"
+#include "DelayTaps.h"
 #include "PhaseSine.h"
 
 struct BlockIo {
@@ -82,31 +83,35 @@ inline Tap tapFor(double D) {
     return tap;
 }
 
-constexpr int32_t kChunk = 64;
+constexpr int32_t kChunk = TapRun::kMaxFrames;
 
 // What one chunk's serial loop works from and leaves behind.
 struct ChunkData {
     double shapeValues[kChunk];
     StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
-    Tap taps[kChunk];            // per frame when the delay moves
+    TapRun taps;                 // per frame when the delay moves
     __m128d wetSums[kChunk];     // the wet matrix products, before rounding
 };
 
 // The interpolated read of ages T-1..T+2, rounded to single precision.
-inline __m128d readTap(const StereoFrame* line, int32_t writePos, const Tap& tap) {
+inline __m128d readTap(const StereoFrame* line, int32_t writePos, int32_t T, double w0, double w1,
+                       double w2, double w3) {
     constexpr int32_t N = DelayEngine::kLineFrames;
-    const int32_t first = DelayEngine::wrap(writePos + tap.T - 1);
+    const int32_t first = DelayEngine::wrap(writePos + T - 1);
     const bool contiguous = first <= N - 4;
-    const int32_t index = writePos + tap.T;
+    const int32_t index = writePos + T;
     const StereoFrame& xm1 = line[first];
     const StereoFrame& xp2 = line[contiguous ? first + 3 : DelayEngine::wrap(index + 2)];
     const StereoFrame& xp1 = line[contiguous ? first + 2 : DelayEngine::wrap(index + 1)];
     const StereoFrame& x0 = line[contiguous ? first + 1 : DelayEngine::wrap(index)];
-    __m128d acc = _mm_mul_pd(_mm_set1_pd(tap.w[0]), loadFrame(xm1));
-    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[3]), loadFrame(xp2)));
-    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[2]), loadFrame(xp1)));
-    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(tap.w[1]), loadFrame(x0)));
+    __m128d acc = _mm_mul_pd(_mm_set1_pd(w0), loadFrame(xm1));
+    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(w3), loadFrame(xp2)));
+    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(w2), loadFrame(xp1)));
+    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(w1), loadFrame(x0)));
     return roundToFloat(acc);
+}
+inline __m128d readTap(const StereoFrame* line, int32_t writePos, const Tap& tap) {
+    return readTap(line, writePos, tap.T, tap.w[0], tap.w[1], tap.w[2], tap.w[3]);
 }
 
 // How the read position behaves for a block.
@@ -178,7 +183,6 @@ struct SerialLoop {
         int32_t rampLeft = e.ramp.count;  // only the glide's own step changes it
         for (int32_t j = 0; j < count; ++j) {
             if constexpr (kFixedTap) smoothed += (data.shapeValues[j] - smoothed) * coef;
-            const Tap& tap = kFixedTap ? fixedTap : data.taps[j];
 
             // Write the input twice (the next write position too).
             writePos = writePos == 0 ? N - 1 : writePos - 1;
@@ -190,11 +194,15 @@ struct SerialLoop {
             if constexpr (Mode == DelayMode::Whole) {
                 // The three zero weights add signed zeros, so the sum is the
                 // frame at age T itself unless that frame holds a zero.
-                r = loadFrame(line[DelayEngine::wrap(writePos + tap.T)]);
+                r = loadFrame(line[DelayEngine::wrap(writePos + fixedTap.T)]);
                 if (_mm_movemask_pd(_mm_cmpneq_pd(r, _mm_setzero_pd())) != 3) [[unlikely]]
-                    r = readTap(line, writePos, tap);
+                    r = readTap(line, writePos, fixedTap);
+            } else if constexpr (Mode == DelayMode::Steady) {
+                r = readTap(line, writePos, fixedTap);
             } else {
-                r = readTap(line, writePos, tap);
+                const TapRun& taps = data.taps;
+                r = readTap(line, writePos, taps.ages[j], taps.weights[0][j], taps.weights[1][j],
+                            taps.weights[2][j], taps.weights[3][j]);
             }
             const __m128d rSwapped = _mm_shuffle_pd(r, r, 1);
             data.wetSums[j] = _mm_add_pd(_mm_mul_pd(wetS, r), _mm_mul_pd(wetC, rSwapped));
@@ -348,15 +356,9 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
         shapeRun(phase + increment, increment, count, data.shapeValues);
         phase += static_cast<uint32_t>(count) * increment;
         seed = prepareInputs(io, chunkStart, count, seed, data.inputs);
-        if constexpr (Mode == DelayMode::Moving) {
-            double smoothed = loop.smoothed;
-            const double lfoCoef = loop.lfoCoef;
-            for (int32_t j = 0; j < count; ++j) {
-                smoothed += (data.shapeValues[j] - smoothed) * lfoCoef;
-                data.taps[j] = tapFor(std::fabs(smoothed * modDepth + baseDelay));
-            }
-            loop.smoothed = smoothed;
-        }
+        if constexpr (Mode == DelayMode::Moving)
+            loop.smoothed = computeTaps(data.shapeValues, count, loop.lfoCoef, loop.smoothed,
+                                        modDepth, baseDelay, data.taps);
 
         loop.run(data, count);
 

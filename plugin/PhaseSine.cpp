@@ -8,20 +8,19 @@ namespace {
 template <int N>
 [[gnu::always_inline]] inline void fill(uint32_t start, uint32_t increment, int32_t count,
                                         double* out) {
-    using Lanes = phase_sine::Lanes<N>;
-    typename Lanes::Phase phases, step;
+    using L = Lanes<N>;
+    typename L::Int phases, step;
     for (int j = 0; j < N; ++j) {
         phases[j] = static_cast<int32_t>(start + static_cast<uint32_t>(j) * increment);
         step[j] = static_cast<int32_t>(static_cast<uint32_t>(N) * increment);
     }
     int32_t i = 0;
     for (; i + N <= count; i += N) {
-        const typename Lanes::Real v = phase_sine::sines<N>(phases);
+        const typename L::Real v = phase_sine::sines<N>(phases);
         for (int j = 0; j < N; ++j) out[i + j] = v[j];
         // Wrapping addition, done on the unsigned patterns.
-        phases = reinterpret_cast<typename Lanes::Phase>(
-            reinterpret_cast<typename Lanes::Unsigned>(phases) +
-            reinterpret_cast<typename Lanes::Unsigned>(step));
+        phases = reinterpret_cast<typename L::Int>(reinterpret_cast<typename L::Unsigned>(phases) +
+                                                  reinterpret_cast<typename L::Unsigned>(step));
     }
     for (; i < count; ++i) out[i] = phaseSine(start + static_cast<uint32_t>(i) * increment);
 }
@@ -39,11 +38,6 @@ void fillBaseline(uint32_t start, uint32_t increment, int32_t count, double* out
     fill<4>(start, increment, count, out);
 }
 
-bool haveAvx2() {
-    __builtin_cpu_init();  // needed before the query while libraries are still loading
-    return __builtin_cpu_supports("avx2");
-}
-
 }  // namespace phase_sine
 
 namespace {
@@ -51,7 +45,7 @@ namespace {
 using Fill = void (*)(uint32_t, uint32_t, int32_t, double*);
 
 // Chosen once, when the library loads, so the audio thread never decides.
-const Fill chosenFill = phase_sine::haveAvx2() ? &phase_sine::fillAvx2 : &phase_sine::fillBaseline;
+const Fill chosenFill = haveAvx2() ? &phase_sine::fillAvx2 : &phase_sine::fillBaseline;
 
 }  // namespace
 

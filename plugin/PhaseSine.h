@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+#include "VectorLanes.h"
+
 namespace phase_sine {
 
 // 2pi / 2^32, as trueSine uses it.
@@ -41,16 +43,10 @@ constexpr double kC6 = -1.13596475577881948265e-11;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-template <int N>
-struct Lanes {
-    typedef double Real __attribute__((vector_size(8 * N)));
-    typedef int32_t Phase __attribute__((vector_size(4 * N)));
-    typedef uint32_t Unsigned __attribute__((vector_size(4 * N)));
-};
 
 // The sine of N signed phases.
 template <int N>
-[[gnu::always_inline]] inline typename Lanes<N>::Real sines(typename Lanes<N>::Phase s) {
+[[gnu::always_inline]] inline typename Lanes<N>::Real sines(typename Lanes<N>::Int s) {
     using Real = typename Lanes<N>::Real;
     const Real x = __builtin_convertvector(s, Real) * kStep;
     // Nearest quarter turn k = floor((s + 2^29) / 2^30), -2..2, without overflow.
@@ -85,9 +81,8 @@ template <int N>
 
 // One phase; the same value as any lane of the vector form.
 inline double phaseSine(uint32_t p) {
-    using Lanes = phase_sine::Lanes<2>;
     const int32_t s = static_cast<int32_t>(p);
-    return phase_sine::sines<2>(Lanes::Phase{s, s})[0];
+    return phase_sine::sines<2>(Lanes<2>::Int{s, s})[0];
 }
 
 namespace phase_sine {
@@ -95,7 +90,6 @@ namespace phase_sine {
 // where haveAvx2() says so.
 void fillBaseline(uint32_t start, uint32_t increment, int32_t count, double* out);
 void fillAvx2(uint32_t start, uint32_t increment, int32_t count, double* out);
-bool haveAvx2();
 }  // namespace phase_sine
 
 // The sines of the phases start + i * increment (wrapping), i = 0..count-1.

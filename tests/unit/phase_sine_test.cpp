@@ -64,15 +64,15 @@ TEST(PhaseSine, EveryVectorWidthGivesTheSameValues) {
         const int32_t count = static_cast<int32_t>(rng() % 204);
         phase_sine::fillBaseline(start, increment, count, baseline.data());
         phaseSines(start, increment, count, chosen.data());
-        if (phase_sine::haveAvx2()) phase_sine::fillAvx2(start, increment, count, wide.data());
+        if (haveAvx2()) phase_sine::fillAvx2(start, increment, count, wide.data());
         for (int32_t i = 0; i < count; ++i) {
             const double one = phaseSine(start + static_cast<uint32_t>(i) * increment);
             ASSERT_EQ(baseline[i], one) << i;
             ASSERT_EQ(chosen[i], one) << i;
-            if (phase_sine::haveAvx2()) {
+            if (haveAvx2()) {
                 ASSERT_EQ(wide[i], one) << i;
             }
         }
     }
-    if (!phase_sine::haveAvx2()) GTEST_SKIP() << "no AVX2 here; the baseline form alone was checked";
+    if (!haveAvx2()) GTEST_SKIP() << "no AVX2 here; the baseline form alone was checked";
 }

@@ -1,0 +1,56 @@
+// The vector forms of the per-frame smoothing and taps against the scalar
+// recursion and tap of the block loop, bit for bit, including the edges:
+// folding at zero, the line's limit, delays a whisker either side of a whole
+// frame, and counts with a remainder.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "EngineLoop.h"
+
+namespace {
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+void expectMatches(const std::vector<double>& values, double coef, double depth, double base) {
+    using Form = double (*)(const double*, int32_t, double, double, double, double, TapRun&);
+    std::vector<Form> forms = {&delay_taps::computeBaseline, &computeTaps};
+    if (haveAvx2()) forms.push_back(&delay_taps::computeAvx2);
+    for (Form form : forms) {
+        double smoothed = 0.25, reference = 0.25;
+        for (size_t start = 0; start < values.size(); start += TapRun::kMaxFrames) {
+            const int32_t count =
+                static_cast<int32_t>(std::min<size_t>(TapRun::kMaxFrames, values.size() - start));
+            TapRun taps;
+            smoothed = form(values.data() + start, count, coef, smoothed, depth, base, taps);
+            for (int32_t j = 0; j < count; ++j) {
+                reference += (values[start + j] - reference) * coef;
+                const engine_loop::Tap want = engine_loop::tapFor(std::fabs(reference * depth + base));
+                ASSERT_EQ(taps.ages[j], want.T) << reference;
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_TRUE(sameBits(taps.weights[k][j], want.w[k])) << "weight " << k << " at " << reference;
+            }
+            ASSERT_TRUE(sameBits(smoothed, reference));
+        }
+    }
+}
+
+}  // namespace
+
+TEST(DelayTaps, VectorFormsMatchTheScalarRecursionAndTap) {
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<double> lfo(-1.0, 1.0);
+    std::vector<double> values(1000 + 37);
+    for (double& v : values) v = lfo(rng);
+    expectMatches(values, 0.3, 240.0, 24000.0);     // 5 ms at 48 kHz around 0.5 s
+    expectMatches(values, 1.0, 48000.0, 1000.0);    // deeper than the delay: folds at zero
+    expectMatches(values, 0.9, 48000.0, 393200.0);  // against the line's limit
+    expectMatches(values, 0.5, 0.0, 1234.0);        // whole frames, frac 0
+    expectMatches(values, 0.5, 1e-12, 1234.0);      // a whisker past a whole frame
+    expectMatches({-0.0, 0.0, 1.0, -1.0, 1e-300, std::numeric_limits<double>::quiet_NaN(), 0.5}, 1.0,
+                  100.0, 0.0);
+}
