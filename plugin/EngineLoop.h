@@ -11,19 +11,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "ChunkIo.h"
 #include "DelayEngine.h"
 #include "DelayTaps.h"
 #include "PhaseSine.h"
 
-struct BlockIo {
-    const float* inL;  // null: silence
-    const float* inR;
-    float* outL;  // null: skipped
-    float* outR;
-    int32_t frameCount;
-    bool replace;
-    double dryGain;
-};
 
 namespace engine_loop {
 
@@ -87,10 +79,10 @@ constexpr int32_t kChunk = TapRun::kMaxFrames;
 
 // What one chunk's serial loop works from and leaves behind.
 struct ChunkData {
-    double shapeValues[kChunk];
-    StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
-    TapRun taps;                 // per frame when the delay moves
-    __m128d wetSums[kChunk];     // the wet matrix products, before rounding
+    alignas(32) double shapeValues[kChunk];
+    alignas(32) StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
+    TapRun taps;                             // per frame when the delay moves
+    alignas(32) double wetSums[2 * kChunk];  // the wet matrix products (left, right), before rounding
 };
 
 // The interpolated read of ages T-1..T+2, rounded to single precision.
@@ -136,9 +128,9 @@ struct SerialLoop {
     __m128d gain, num1, num2, rec1, rec2;
     // Matrices as lane pairs: out = straight * (L, R) + crossed * (R, L), so
     // out.L = m0 L + m1 R and out.R = m3 R + m2 L (the same sum either way round).
-    const __m128d wetStraight, wetCrossed, fbStraight, fbCrossed, dry;
+    const __m128d wetStraight, wetCrossed, fbStraight, fbCrossed;
 
-    SerialLoop(DelayEngine& engine, double dryGain, const Tap& tap)
+    SerialLoop(DelayEngine& engine, const Tap& tap)
         : e(engine), steadyTap(tap), lfoCoef(engine.lfoCoef), smoothed(engine.lfoSmoothed),
           writePos(engine.writePos),
           w1(_mm_set_pd(engine.filterStateR[1], engine.filterStateL[1])),
@@ -146,7 +138,7 @@ struct SerialLoop {
           wetStraight(pair(engine.wetMatrix[0], engine.wetMatrix[3])),
           wetCrossed(pair(engine.wetMatrix[1], engine.wetMatrix[2])),
           fbStraight(pair(engine.fbMatrix[0], engine.fbMatrix[3])),
-          fbCrossed(pair(engine.fbMatrix[1], engine.fbMatrix[2])), dry(_mm_set1_pd(dryGain)) {
+          fbCrossed(pair(engine.fbMatrix[1], engine.fbMatrix[2])) {
         loadCoefficients();
     }
     void loadCoefficients() {
@@ -205,7 +197,7 @@ struct SerialLoop {
                             taps.weights[2][j], taps.weights[3][j]);
             }
             const __m128d rSwapped = _mm_shuffle_pd(r, r, 1);
-            data.wetSums[j] = _mm_add_pd(_mm_mul_pd(wetS, r), _mm_mul_pd(wetC, rSwapped));
+            _mm_storeu_pd(data.wetSums + 2 * j, _mm_add_pd(_mm_mul_pd(wetS, r), _mm_mul_pd(wetC, rSwapped)));
 
             // Coefficient glide, then the feedback through the band-pass.
             if (rampLeft > 0) [[unlikely]] {
@@ -236,104 +228,7 @@ struct SerialLoop {
 
 }  // namespace engine_loop
 
-namespace engine_loop {
 
-// The noise generator: seed' = seed * kNoiseA + kNoiseC (mod 2^32), and the
-// same recurrence taken four steps at a time.
-constexpr uint32_t kNoiseA = 1664525u, kNoiseC = 1013904223u;
-constexpr uint32_t kNoiseA4 = kNoiseA * kNoiseA * kNoiseA * kNoiseA;
-constexpr uint32_t kNoiseC4 = ((kNoiseA * kNoiseC + kNoiseC) * kNoiseA + kNoiseC) * kNoiseA + kNoiseC;
-
-inline double noiseOf(uint32_t seed) {
-    return static_cast<double>(static_cast<int32_t>(seed)) * 4.656612889969227e-25f;
-}
-
-// The inputs of frames start..start+count-1 as the line stores them: the host
-// samples (non-finite ones as silence) plus the noise, rounded to single
-// precision. Returns the seed after the last frame.
-inline uint32_t prepareInputs(const BlockIo& io, int32_t start, int32_t count, uint32_t seed,
-                              StereoFrame* inputs) {
-    double noise[kChunk];
-    uint32_t lanes[4] = {seed, 0, 0, 0};
-    for (int k = 1; k < 4; ++k) lanes[k] = lanes[k - 1] * kNoiseA + kNoiseC;
-    int32_t j = 0;
-    for (; j + 4 <= count; j += 4)
-        for (int k = 0; k < 4; ++k) {
-            noise[j + k] = noiseOf(lanes[k]);
-            lanes[k] = lanes[k] * kNoiseA4 + kNoiseC4;
-        }
-    seed = lanes[0];
-    for (; j < count; ++j) {
-        noise[j] = noiseOf(seed);
-        seed = seed * kNoiseA + kNoiseC;
-    }
-
-    const __m128 infinity = _mm_set1_ps(__builtin_inff());
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-    const auto finiteOnly = [&](const float* channel, int32_t at) {
-        if (!channel) return _mm_setzero_ps();
-        const __m128 x = _mm_loadu_ps(channel + at);
-        return _mm_and_ps(x, _mm_cmplt_ps(_mm_and_ps(x, magnitude), infinity));
-    };
-    j = 0;
-    for (; j + 4 <= count; j += 4) {
-        const __m128 l = finiteOnly(io.inL, start + j);
-        const __m128 r = finiteOnly(io.inR, start + j);
-        const __m128d n01 = _mm_loadu_pd(noise + j), n23 = _mm_loadu_pd(noise + j + 2);
-        // Frames as (L, R) pairs in double precision, plus each frame's noise.
-        const __m128 lr01 = _mm_unpacklo_ps(l, r), lr23 = _mm_unpackhi_ps(l, r);
-        const __m128d f0 = _mm_add_pd(_mm_cvtps_pd(lr01), _mm_unpacklo_pd(n01, n01));
-        const __m128d f1 = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(lr01, lr01)), _mm_unpackhi_pd(n01, n01));
-        const __m128d f2 = _mm_add_pd(_mm_cvtps_pd(lr23), _mm_unpacklo_pd(n23, n23));
-        const __m128d f3 = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(lr23, lr23)), _mm_unpackhi_pd(n23, n23));
-        _mm_storeu_ps(reinterpret_cast<float*>(inputs + j), _mm_movelh_ps(_mm_cvtpd_ps(f0), _mm_cvtpd_ps(f1)));
-        _mm_storeu_ps(reinterpret_cast<float*>(inputs + j + 2), _mm_movelh_ps(_mm_cvtpd_ps(f2), _mm_cvtpd_ps(f3)));
-    }
-    for (; j < count; ++j) {
-        float inputL = io.inL ? io.inL[start + j] : 0.0f;
-        float inputR = io.inR ? io.inR[start + j] : 0.0f;
-        if (!std::isfinite(inputL)) inputL = 0.0f;
-        if (!std::isfinite(inputR)) inputR = 0.0f;
-        inputs[j] = {static_cast<float>(inputL + noise[j]), static_cast<float>(inputR + noise[j])};
-    }
-    return seed;
-}
-
-
-// Dry plus wet into the host's buffers, added to what they hold unless
-// replacing. The usual case (replacing into both channels) goes two frames at
-// a time.
-inline void writeOutputs(const BlockIo& io, int32_t start, int32_t count, __m128d dry,
-                         const ChunkData& data) {
-    const auto mix = [&](int32_t j) {
-        return _mm_add_pd(_mm_mul_pd(dry, loadFrame(data.inputs[j])), roundToFloat(data.wetSums[j]));
-    };
-    int32_t j = 0;
-    if (io.replace && io.outL && io.outR) {
-        for (; j + 2 <= count; j += 2) {
-            // (L0, R0, L1, R1) -> (L0, L1, R0, R1)
-            const __m128 frames = _mm_movelh_ps(_mm_cvtpd_ps(mix(j)), _mm_cvtpd_ps(mix(j + 1)));
-            const __m128 channels = _mm_shuffle_ps(frames, frames, _MM_SHUFFLE(3, 1, 2, 0));
-            _mm_storel_pi(reinterpret_cast<__m64*>(io.outL + start + j), channels);
-            _mm_storeh_pi(reinterpret_cast<__m64*>(io.outR + start + j), channels);
-        }
-    }
-    for (; j < count; ++j) {
-        const __m128d out = mix(j);
-        const double yL = _mm_cvtsd_f64(out);
-        const double yR = _mm_cvtsd_f64(_mm_unpackhi_pd(out, out));
-        const int32_t i = start + j;
-        if (io.replace) {
-            if (io.outL) io.outL[i] = static_cast<float>(yL);
-            if (io.outR) io.outR[i] = static_cast<float>(yR);
-        } else {
-            if (io.outL) io.outL[i] = static_cast<float>(io.outL[i] + yL);
-            if (io.outR) io.outR[i] = static_cast<float>(io.outR[i] + yR);
-        }
-    }
-}
-
-}  // namespace engine_loop
 
 
 template <engine_loop::DelayMode Mode, typename Run>
@@ -344,7 +239,7 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     const double modDepth = e.modDepth;
     const double baseDelay = e.baseDelay;
     uint32_t seed = noiseSeed;
-    SerialLoop<Mode> loop(e, io.dryGain, tapFor(std::fabs(e.lfoSmoothed * modDepth + baseDelay)));
+    SerialLoop<Mode> loop(e, tapFor(std::fabs(e.lfoSmoothed * modDepth + baseDelay)));
 
     // Work that does not depend on the loop's feedback is done a chunk at a
     // time around the serial loop: the LFO values, the noise and the inputs
@@ -362,7 +257,7 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
 
         loop.run(data, count);
 
-        writeOutputs(io, chunkStart, count, loop.dry, data);
+        writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
     }
     loop.finish();
     e.lfoPhase = phase;

@@ -1,0 +1,137 @@
+#include "ChunkIo.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "VectorLanes.h"
+
+// The wide vectors never cross a call boundary.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace {
+
+// The seed recurrence taken n steps at once.
+constexpr uint32_t multiplierOf(int n) { return n == 0 ? 1u : kNoiseA * multiplierOf(n - 1); }
+constexpr uint32_t incrementOf(int n) { return n == 0 ? 0u : incrementOf(n - 1) * kNoiseA + kNoiseC; }
+
+inline double noiseOf(uint32_t seed) {
+    return static_cast<double>(static_cast<int32_t>(seed)) * 4.656612889969227e-25f;
+}
+
+inline float finiteOrSilence(float x) { return std::isfinite(x) ? x : 0.0f; }
+
+template <int N>
+[[gnu::always_inline]] inline uint32_t prepare(const BlockIo& io, int32_t start, int32_t count,
+                                               uint32_t seed, StereoFrame* inputs) {
+    using L = Lanes<N>;
+    typename L::Unsigned seeds;
+    seeds[0] = seed;
+    for (int k = 1; k < N; ++k) seeds[k] = seeds[k - 1] * kNoiseA + kNoiseC;
+    const auto channel = [&](const float* samples, int32_t j) {
+        typename L::Single x = {};
+        if (samples) std::memcpy(&x, samples + start + j, sizeof x);
+        // Not finite (exponent all ones) counts as silence.
+        const typename L::Unsigned bits = reinterpret_cast<typename L::Unsigned>(x);
+        return (bits & 0x7FFFFFFFu) < 0x7F800000u ? x : typename L::Single{};
+    };
+    int32_t j = 0;
+    for (; j + N <= count; j += N) {
+        const typename L::Real noise =
+            __builtin_convertvector(reinterpret_cast<typename L::Int>(seeds), typename L::Real) *
+            static_cast<double>(4.656612889969227e-25f);
+        seeds = seeds * multiplierOf(N) + incrementOf(N);
+        const typename L::Single l = __builtin_convertvector(
+            __builtin_convertvector(channel(io.inL, j), typename L::Real) + noise, typename L::Single);
+        const typename L::Single r = __builtin_convertvector(
+            __builtin_convertvector(channel(io.inR, j), typename L::Real) + noise, typename L::Single);
+        for (int k = 0; k < N; ++k) inputs[j + k] = {l[k], r[k]};
+    }
+    seed = seeds[0];
+    for (; j < count; ++j) {
+        const double noise = noiseOf(seed);
+        seed = seed * kNoiseA + kNoiseC;
+        const float l = io.inL ? finiteOrSilence(io.inL[start + j]) : 0.0f;
+        const float r = io.inR ? finiteOrSilence(io.inR[start + j]) : 0.0f;
+        inputs[j] = {static_cast<float>(l + noise), static_cast<float>(r + noise)};
+    }
+    return seed;
+}
+
+template <int N>
+[[gnu::always_inline]] inline void write(const BlockIo& io, int32_t start, int32_t count,
+                                         const StereoFrame* inputs, const double* wetSums) {
+    using L = Lanes<N>;  // N values: N / 2 frames as (left, right) pairs
+    const double dry = io.dryGain;
+    int32_t j = 0;
+    if (io.replace && io.outL && io.outR) {
+        constexpr int kFrames = N / 2;
+        for (; j + kFrames <= count; j += kFrames) {
+            typename L::Single x;
+            typename L::Real wet;
+            std::memcpy(&x, inputs + j, sizeof x);
+            std::memcpy(&wet, wetSums + 2 * j, sizeof wet);
+            const typename L::Real wetRounded =
+                __builtin_convertvector(__builtin_convertvector(wet, typename L::Single), typename L::Real);
+            const typename L::Single out = __builtin_convertvector(
+                dry * __builtin_convertvector(x, typename L::Real) + wetRounded, typename L::Single);
+            for (int k = 0; k < kFrames; ++k) {
+                io.outL[start + j + k] = out[2 * k];
+                io.outR[start + j + k] = out[2 * k + 1];
+            }
+        }
+    }
+    for (; j < count; ++j) {
+        const double wetL = static_cast<float>(wetSums[2 * j]);
+        const double wetR = static_cast<float>(wetSums[2 * j + 1]);
+        const double yL = dry * inputs[j].left + wetL;
+        const double yR = dry * inputs[j].right + wetR;
+        const int32_t i = start + j;
+        if (io.replace) {
+            if (io.outL) io.outL[i] = static_cast<float>(yL);
+            if (io.outR) io.outR[i] = static_cast<float>(yR);
+        } else {
+            if (io.outL) io.outL[i] = static_cast<float>(io.outL[i] + yL);
+            if (io.outR) io.outR[i] = static_cast<float>(io.outR[i] + yR);
+        }
+    }
+}
+
+}  // namespace
+
+namespace chunk_io {
+
+uint32_t prepareBaseline(const BlockIo& io, int32_t start, int32_t count, uint32_t seed,
+                         StereoFrame* inputs) {
+    return prepare<4>(io, start, count, seed, inputs);
+}
+[[gnu::target("avx2")]] uint32_t prepareAvx2(const BlockIo& io, int32_t start, int32_t count,
+                                             uint32_t seed, StereoFrame* inputs) {
+    return prepare<8>(io, start, count, seed, inputs);
+}
+void writeBaseline(const BlockIo& io, int32_t start, int32_t count, const StereoFrame* inputs,
+                   const double* wetSums) {
+    write<2>(io, start, count, inputs, wetSums);
+}
+[[gnu::target("avx2")]] void writeAvx2(const BlockIo& io, int32_t start, int32_t count,
+                                       const StereoFrame* inputs, const double* wetSums) {
+    write<4>(io, start, count, inputs, wetSums);
+}
+
+}  // namespace chunk_io
+
+namespace {
+// Chosen once, when the library loads, so the audio thread never decides.
+const bool useAvx2 = haveAvx2();
+}  // namespace
+
+uint32_t prepareInputs(const BlockIo& io, int32_t start, int32_t count, uint32_t seed,
+                       StereoFrame* inputs) {
+    return useAvx2 ? chunk_io::prepareAvx2(io, start, count, seed, inputs)
+                   : chunk_io::prepareBaseline(io, start, count, seed, inputs);
+}
+
+void writeOutputs(const BlockIo& io, int32_t start, int32_t count, const StereoFrame* inputs,
+                  const double* wetSums) {
+    useAvx2 ? chunk_io::writeAvx2(io, start, count, inputs, wetSums)
+            : chunk_io::writeBaseline(io, start, count, inputs, wetSums);
+}

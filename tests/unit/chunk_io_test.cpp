@@ -1,0 +1,88 @@
+// The vector forms of the block loop's input and output passes against the
+// arithmetic written out frame by frame: noise, non-finite inputs, null
+// channels, replacing and adding, and chunk lengths with a remainder.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "ChunkIo.h"
+#include "VectorLanes.h"
+
+namespace {
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+struct Forms {
+    using Prepare = uint32_t (*)(const BlockIo&, int32_t, int32_t, uint32_t, StereoFrame*);
+    using Write = void (*)(const BlockIo&, int32_t, int32_t, const StereoFrame*, const double*);
+    std::vector<Prepare> prepare{&chunk_io::prepareBaseline, &prepareInputs};
+    std::vector<Write> write{&chunk_io::writeBaseline, &writeOutputs};
+    Forms() {
+        if (haveAvx2()) prepare.push_back(&chunk_io::prepareAvx2), write.push_back(&chunk_io::writeAvx2);
+    }
+};
+
+float sample(std::mt19937& rng) {
+    const float special[] = {std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(), -0.0f, 0.0f, 1e-40f, 3e38f};
+    return rng() % 9 == 0 ? special[rng() % 7] : std::uniform_real_distribution<float>(-1, 1)(rng);
+}
+
+}  // namespace
+
+TEST(ChunkIo, InputsMatchTheFrameByFrameArithmetic) {
+    std::mt19937 rng(4);
+    std::vector<float> inL(200), inR(200);
+    for (size_t i = 0; i < inL.size(); ++i) inL[i] = sample(rng), inR[i] = sample(rng);
+    for (auto prepare : Forms().prepare)
+        for (int nulls = 0; nulls < 3; ++nulls)
+            for (int32_t count : {0, 1, 3, 7, 8, 9, 63, 64}) {
+                const BlockIo io{nulls == 1 ? nullptr : inL.data(), nulls == 2 ? nullptr : inR.data(),
+                                 nullptr, nullptr, 200, true, 1.0};
+                StereoFrame got[64];
+                uint32_t seed = 12345u + static_cast<uint32_t>(count);
+                const uint32_t after = prepare(io, 17, count, seed, got);
+                for (int32_t j = 0; j < count; ++j) {
+                    const double noise = static_cast<double>(static_cast<int32_t>(seed)) * 4.656612889969227e-25f;
+                    seed = seed * kNoiseA + kNoiseC;
+                    float l = io.inL ? io.inL[17 + j] : 0.0f, r = io.inR ? io.inR[17 + j] : 0.0f;
+                    if (!std::isfinite(l)) l = 0.0f;
+                    if (!std::isfinite(r)) r = 0.0f;
+                    ASSERT_TRUE(sameBits(got[j].left, static_cast<float>(l + noise))) << j;
+                    ASSERT_TRUE(sameBits(got[j].right, static_cast<float>(r + noise))) << j;
+                }
+                EXPECT_EQ(after, seed);
+            }
+}
+
+TEST(ChunkIo, OutputsMatchTheFrameByFrameArithmetic) {
+    std::mt19937 rng(6);
+    StereoFrame inputs[64];
+    double wet[128];
+    for (auto& f : inputs) f = {sample(rng) * 0.5f, sample(rng) * 0.5f};
+    for (double& w : wet) w = std::uniform_real_distribution<double>(-2, 2)(rng);
+    for (auto write : Forms().write)
+        for (bool replace : {true, false})
+            for (int nulls = 0; nulls < 3; ++nulls)
+                for (int32_t count : {1, 2, 5, 63, 64}) {
+                    std::vector<float> outL(80, 0.5f), outR(80, -0.25f), wantL = outL, wantR = outR;
+                    const BlockIo io{nullptr, nullptr, nulls == 1 ? nullptr : outL.data(),
+                                     nulls == 2 ? nullptr : outR.data(), 80, replace, 0.7};
+                    write(io, 9, count, inputs, wet);
+                    for (int32_t j = 0; j < count; ++j) {
+                        const double yL = 0.7 * inputs[j].left + static_cast<float>(wet[2 * j]);
+                        const double yR = 0.7 * inputs[j].right + static_cast<float>(wet[2 * j + 1]);
+                        wantL[9 + j] = static_cast<float>(replace ? yL : wantL[9 + j] + yL);
+                        wantR[9 + j] = static_cast<float>(replace ? yR : wantR[9 + j] + yR);
+                    }
+                    for (size_t i = 0; i < outL.size(); ++i) {
+                        ASSERT_TRUE(sameBits(outL[i], wantL[i])) << i;
+                        ASSERT_TRUE(sameBits(outR[i], wantR[i])) << i;
+                    }
+                }
+}
