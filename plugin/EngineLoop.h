@@ -1,8 +1,11 @@
-// The engine's frame loop for one block. Left and right run side by side in
-// the two lanes of SSE2 double registers, and the engine's running state is
-// kept in registers for the block. Every lane performs exactly the scalar
-// operations of DelayEngine::processSample in the same order, so the output
-// is bit-identical to running that function frame by frame.
+// The engine's frame loop for one block, in chunks of 64 frames. What does not
+// depend on the feedback (shape values, noise and inputs, the taps of a moving
+// delay, the outputs) is done a chunk at a time in vector passes; the serial
+// loop runs left and right side by side in the two lanes of SSE2 double
+// registers with the running state in registers. Every value is formed by
+// exactly the operations of DelayEngine::processSample in the same order, so
+// the output is bit-identical to running that function frame by frame (with
+// phaseSine as the sine, see PhaseSine.h).
 #pragma once
 
 #include <emmintrin.h>
