@@ -18,6 +18,10 @@ struct TapRun {
 double computeTaps(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
                    double modDepth, double baseDelay, TapRun& taps);
 
+// The taps alone, from smoothed values already worked out.
+void tapsFromSmoothed(const double* smoothed, int32_t count, double modDepth, double baseDelay,
+                      TapRun& taps);
+
 namespace delay_taps {
 // The two forms behind computeTaps, for tests; computeAvx2 only where
 // haveAvx2() says so.
@@ -25,4 +29,8 @@ double computeBaseline(const double* shapeValues, int32_t count, double lfoCoef,
                        double modDepth, double baseDelay, TapRun& taps);
 double computeAvx2(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
                    double modDepth, double baseDelay, TapRun& taps);
+void tapsBaseline(const double* smoothed, int32_t count, double modDepth, double baseDelay,
+                  TapRun& taps);
+void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double baseDelay,
+              TapRun& taps);
 }  // namespace delay_taps

@@ -86,6 +86,10 @@ struct ChunkData {
     alignas(32) StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
     TapRun taps;                             // per frame when the delay moves
     alignas(32) double wetSums[2 * kChunk];  // the wet matrix products (left, right), before rounding
+    // With a moving delay, the next chunk's shape values and their smoothing,
+    // worked out one chunk ahead inside the serial loop.
+    alignas(32) double nextValues[kChunk];
+    alignas(32) double nextSmoothed[kChunk];
 };
 
 // The interpolated read of ages T-1..T+2, rounded to single precision.
@@ -116,9 +120,11 @@ enum class DelayMode {
     Whole,   // one tap a whole number of frames back (weights -0, 1, 0, -0)
 };
 
-// The serial part: everything that depends on the feedback loop. With a
-// steady delay the tap is fixed and the LFO smoothing runs alongside (it
-// feeds nothing here), otherwise the taps come from the chunk data.
+// The serial part: everything that depends on the feedback loop. The LFO
+// smoothing recursion runs alongside it, where it overlaps the filter's: with
+// a fixed tap over the chunk's own shape values (the smoothing feeds nothing
+// here), with a moving delay over the next chunk's, whose taps are then
+// worked out after the loop; this chunk's taps come from the chunk data.
 template <DelayMode Mode>
 struct SerialLoop {
     static constexpr bool kFixedTap = Mode != DelayMode::Moving;
@@ -160,7 +166,10 @@ struct SerialLoop {
         e.filterStateR[0] = _mm_cvtsd_f64(_mm_unpackhi_pd(w2, w2));
     }
 
-    void run(ChunkData& data, int32_t count) {
+    // Smooths smoothCount values (count of them with a fixed tap) from
+    // smoothValues; with a moving delay the results go to smoothedOut.
+    void run(ChunkData& data, int32_t count, const double* smoothValues, int32_t smoothCount,
+             double* smoothedOut) {
         // The running state in locals, so that stores to the line and the
         // chunk data cannot be taken to alias it and it stays in registers.
         constexpr int32_t N = DelayEngine::kLineFrames;
@@ -177,7 +186,12 @@ struct SerialLoop {
                 rec2 = this->rec2;
         int32_t rampLeft = e.ramp.count;  // only the glide's own step changes it
         for (int32_t j = 0; j < count; ++j) {
-            if constexpr (kFixedTap) smoothed += (data.shapeValues[j] - smoothed) * coef;
+            if constexpr (kFixedTap) {
+                smoothed += (smoothValues[j] - smoothed) * coef;
+            } else if (j < smoothCount) {
+                smoothed += (smoothValues[j] - smoothed) * coef;
+                smoothedOut[j] = smoothed;
+            }
 
             // Write the input twice (the next write position too).
             writePos = writePos == 0 ? N - 1 : writePos - 1;
@@ -249,18 +263,34 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     // before it, the host's buffers after it. All inputs of a chunk are read
     // before any output of it is written, which keeps in-place processing right.
     ChunkData data;
+    const auto nextShapeValues = [&](int32_t count, double* out) {
+        shapeRun(phase + increment, increment, count, out);
+        phase += static_cast<uint32_t>(count) * increment;
+    };
+    if constexpr (Mode == DelayMode::Moving) {
+        // The first chunk's smoothing and taps come first; later chunks' are
+        // worked out during the chunk before them.
+        const int32_t first = std::min(io.frameCount, kChunk);
+        if (first > 0) {
+            nextShapeValues(first, data.shapeValues);
+            loop.smoothed = computeTaps(data.shapeValues, first, loop.lfoCoef, loop.smoothed,
+                                        modDepth, baseDelay, data.taps);
+        }
+    }
     for (int32_t chunkStart = 0; chunkStart < io.frameCount; chunkStart += kChunk) {
         const int32_t count = std::min(io.frameCount - chunkStart, kChunk);
-        shapeRun(phase + increment, increment, count, data.shapeValues);
-        phase += static_cast<uint32_t>(count) * increment;
         seed = prepareInputs(io, chunkStart, count, seed, data.inputs);
-        if constexpr (Mode == DelayMode::Moving)
-            loop.smoothed = computeTaps(data.shapeValues, count, loop.lfoCoef, loop.smoothed,
-                                        modDepth, baseDelay, data.taps);
-
-        loop.run(data, count);
-
-        writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
+        if constexpr (Mode == DelayMode::Moving) {
+            const int32_t nextCount = std::min(io.frameCount - chunkStart - count, kChunk);
+            if (nextCount > 0) nextShapeValues(nextCount, data.nextValues);
+            loop.run(data, count, data.nextValues, nextCount, data.nextSmoothed);
+            writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
+            if (nextCount > 0) tapsFromSmoothed(data.nextSmoothed, nextCount, modDepth, baseDelay, data.taps);
+        } else {
+            nextShapeValues(count, data.shapeValues);
+            loop.run(data, count, data.shapeValues, count, nullptr);
+            writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
+        }
     }
     loop.finish();
     e.lfoPhase = phase;
