@@ -73,6 +73,8 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
     std::mt19937 rng(11);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     constexpr int kBlock = 301;  // odd, so the last chunk of a block has an odd length
+    // Block lengths around the loop's 64-frame chunks, and a long one.
+    const int32_t lengths[] = {kBlock, 1, 64, 65, 63, 128, kBlock};
     std::vector<float> inL(kBlock), inR(kBlock), outA(2 * kBlock), outB(2 * kBlock);
 
     for (const Setting& s : settings) {
@@ -100,10 +102,11 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
                 }
                 const bool replace = block % 2 == 0;
                 for (int i = 0; i < 2 * kBlock; ++i) outA[i] = outB[i] = 0.25f;
+                const int32_t frames = lengths[block % 7];
                 referenceBlock(*a, seedA, {inL.data(), inR.data(), outA.data(), outA.data() + kBlock,
-                                           kBlock, replace, 0.7});
+                                           frames, replace, 0.7});
                 const BlockIo io{inL.data(), inR.data(), outB.data(), outB.data() + kBlock,
-                                 kBlock, replace, 0.7};
+                                 frames, replace, 0.7};
                 if (sine)
                     runEngineBlock(*b, seedB, SineRun{}, io);
                 else
