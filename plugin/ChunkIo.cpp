@@ -15,7 +15,7 @@ constexpr uint32_t multiplierOf(int n) { return n == 0 ? 1u : kNoiseA * multipli
 constexpr uint32_t incrementOf(int n) { return n == 0 ? 0u : incrementOf(n - 1) * kNoiseA + kNoiseC; }
 
 inline double noiseOf(uint32_t seed) {
-    return static_cast<double>(static_cast<int32_t>(seed)) * 4.656612889969227e-25f;
+    return static_cast<double>(static_cast<int32_t>(seed)) * kNoiseScale;
 }
 
 inline float finiteOrSilence(float x) { return std::isfinite(x) ? x : 0.0f; }
@@ -38,7 +38,7 @@ template <int N>
     for (; j + N <= count; j += N) {
         const typename L::Real noise =
             __builtin_convertvector(reinterpret_cast<typename L::Int>(seeds), typename L::Real) *
-            static_cast<double>(4.656612889969227e-25f);
+            static_cast<double>(kNoiseScale);
         seeds = seeds * multiplierOf(N) + incrementOf(N);
         const typename L::Single l = __builtin_convertvector(
             __builtin_convertvector(channel(io.inL, j), typename L::Real) + noise, typename L::Single);

@@ -19,8 +19,9 @@ struct BlockIo {
 };
 
 // The noise generator: seed' = seed * kNoiseA + kNoiseC (mod 2^32); a frame's
-// noise is the signed seed before its update times 4.656612889969227e-25f.
+// noise is the signed seed before its update times kNoiseScale.
 constexpr uint32_t kNoiseA = 1664525u, kNoiseC = 1013904223u;
+constexpr float kNoiseScale = 4.656612889969227e-25f;
 
 // Frames start..start+count-1 of the host's inputs (non-finite samples count
 // as silence) plus the noise, rounded to single precision. Returns the seed

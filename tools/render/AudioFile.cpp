@@ -47,20 +47,17 @@ AudioReader::AudioReader(const std::string& path) : path_(path) {
     file_ = sf_open(path.c_str(), SFM_READ, &info_);
     if (!file_)
         throw RenderFailure("cannot read " + path + " as audio: " + sf_strerror(nullptr));
-    if (info_.channels < 1 || info_.channels > 2) {
-        int channels = info_.channels;
+    // A file opened but refused is closed before the error leaves the constructor.
+    const auto refuse = [this](const std::string& why) {
         sf_close(file_);
         file_ = nullptr;
-        throw RenderFailure(path + " has " + std::to_string(channels) +
-                            " channels; only mono and stereo input is supported");
-    }
-    if (info_.samplerate < 1000 || info_.samplerate > 768000) {
-        int rate = info_.samplerate;
-        sf_close(file_);
-        file_ = nullptr;
-        throw RenderFailure(path + " has an unsupported sample rate of " + std::to_string(rate) +
-                            " Hz");
-    }
+        throw RenderFailure(why);
+    };
+    if (info_.channels < 1 || info_.channels > 2)
+        refuse(path + " has " + std::to_string(info_.channels) +
+               " channels; only mono and stereo input is supported");
+    if (info_.samplerate < 1000 || info_.samplerate > 768000)
+        refuse(path + " has an unsupported sample rate of " + std::to_string(info_.samplerate) + " Hz");
 }
 
 AudioReader::~AudioReader() {
