@@ -1,5 +1,7 @@
 #include "ChunkIo.h"
 
+#include <immintrin.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -104,20 +106,88 @@ uint32_t prepareBaseline(const BlockIo& io, int32_t start, int32_t count, uint32
                          StereoFrame* inputs) {
     return prepare<4>(io, start, count, seed, inputs);
 }
-[[gnu::target("avx2")]] uint32_t prepareAvx2(const BlockIo& io, int32_t start, int32_t count,
-                                             uint32_t seed, StereoFrame* inputs) {
-    return prepare<8>(io, start, count, seed, inputs);
-}
 void writeBaseline(const BlockIo& io, int32_t start, int32_t count, const StereoFrame* inputs,
                    const double* wetSums) {
     write<2>(io, start, count, inputs, wetSums);
 }
-[[gnu::target("avx2")]] void writeAvx2(const BlockIo& io, int32_t start, int32_t count,
-                                       const StereoFrame* inputs, const double* wetSums) {
-    write<4>(io, start, count, inputs, wetSums);
+
+}  // namespace chunk_io
+
+// The AVX2 forms, four frames at a time with the two channels apart.
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+namespace {
+
+// Four samples of a channel with the noise added, rounded to single precision.
+inline __m128 withNoise(const float* samples, __m256d noise) {
+    __m128 x = _mm_setzero_ps();
+    if (samples) {
+        x = _mm_loadu_ps(samples);
+        // Not finite (exponent all ones) counts as silence.
+        const __m128i magnitude = _mm_and_si128(_mm_castps_si128(x), _mm_set1_epi32(0x7FFFFFFF));
+        const __m128i finite = _mm_cmpgt_epi32(_mm_set1_epi32(0x7F800000), magnitude);
+        x = _mm_and_ps(x, _mm_castsi128_ps(finite));
+    }
+    return _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(x), noise));
+}
+
+// Four frames' outputs of one channel: dry * input + the wet sum rounded to
+// single precision, written or added.
+inline void outputs(float* out, __m128 inputs, __m128 wet, __m256d dry, bool replace) {
+    const __m256d y = _mm256_add_pd(_mm256_mul_pd(dry, _mm256_cvtps_pd(inputs)), _mm256_cvtps_pd(wet));
+    _mm_storeu_ps(out, _mm256_cvtpd_ps(replace ? y : _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out)), y)));
+}
+
+}  // namespace
+
+namespace chunk_io {
+
+uint32_t prepareAvx2(const BlockIo& io, int32_t start, int32_t count, uint32_t seed,
+                     StereoFrame* inputs) {
+    __m128i seeds = _mm_setr_epi32(static_cast<int32_t>(seed), static_cast<int32_t>(seed * kNoiseA + kNoiseC),
+                                   static_cast<int32_t>(seed * multiplierOf(2) + incrementOf(2)),
+                                   static_cast<int32_t>(seed * multiplierOf(3) + incrementOf(3)));
+    const __m128i multiplier = _mm_set1_epi32(static_cast<int32_t>(multiplierOf(4)));
+    const __m128i increment = _mm_set1_epi32(static_cast<int32_t>(incrementOf(4)));
+    const __m256d scale = _mm256_set1_pd(static_cast<double>(kNoiseScale));
+    int32_t j = 0;
+    for (; j + 4 <= count; j += 4) {
+        const __m256d noise = _mm256_mul_pd(_mm256_cvtepi32_pd(seeds), scale);
+        seeds = _mm_add_epi32(_mm_mullo_epi32(seeds, multiplier), increment);
+        const __m128 l = withNoise(io.inL ? io.inL + start + j : nullptr, noise);
+        const __m128 r = withNoise(io.inR ? io.inR + start + j : nullptr, noise);
+        _mm_storeu_ps(&inputs[j].left, _mm_unpacklo_ps(l, r));
+        _mm_storeu_ps(&inputs[j + 2].left, _mm_unpackhi_ps(l, r));
+    }
+    const BlockIo rest{io.inL, io.inR, nullptr, nullptr, 0, true, 0.0};
+    return prepare<4>(rest, start + j, count - j, static_cast<uint32_t>(_mm_cvtsi128_si32(seeds)),
+                      inputs + j);
+}
+
+void writeAvx2(const BlockIo& io, int32_t start, int32_t count, const StereoFrame* inputs,
+               const double* wetSums) {
+    int32_t j = 0;
+    if (io.outL && io.outR) {
+        const __m256d dry = _mm256_set1_pd(io.dryGain);
+        for (; j + 4 <= count; j += 4) {
+            // Two frames per register as (left, right) pairs; the shuffles
+            // part the channels.
+            const __m128 x01 = _mm_loadu_ps(&inputs[j].left), x23 = _mm_loadu_ps(&inputs[j + 2].left);
+            const __m128 w01 = _mm256_cvtpd_ps(_mm256_loadu_pd(wetSums + 2 * j));
+            const __m128 w23 = _mm256_cvtpd_ps(_mm256_loadu_pd(wetSums + 2 * j + 4));
+            outputs(io.outL + start + j, _mm_shuffle_ps(x01, x23, 0x88), _mm_shuffle_ps(w01, w23, 0x88),
+                    dry, io.replace);
+            outputs(io.outR + start + j, _mm_shuffle_ps(x01, x23, 0xDD), _mm_shuffle_ps(w01, w23, 0xDD),
+                    dry, io.replace);
+        }
+    }
+    write<2>(io, start + j, count - j, inputs + j, wetSums + 2 * j);
 }
 
 }  // namespace chunk_io
+
+#pragma GCC pop_options
 
 namespace {
 // Chosen once, when the library loads, so the audio thread never decides.

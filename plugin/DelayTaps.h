@@ -1,11 +1,36 @@
-// Read positions for a run of frames whose delay moves: the LFO smoothing
-// over the frames' shape values, then for each frame the age T of the read
-// and the four interpolation weights (ages T-1, T, T+1, T+2), exactly as
+// Read positions: the age T of a read and its four interpolation weights
+// (ages T-1, T, T+1, T+2), for one delay or for a run of frames whose delay
+// moves (the LFO smoothing over the frames' shape values first), exactly as
 // processSample and readInterpolated form them.
 #pragma once
 
 #include <cstdint>
 
+#include "DelayEngine.h"
+
+// The read position's age and interpolation weights for one delay, as
+// readInterpolated forms them.
+struct Tap {
+    int32_t T;
+    double w[4];  // for ages T-1, T, T+1, T+2
+};
+inline Tap tapFor(double D) {
+    if (!(D <= DelayEngine::kMaxDelay)) D = DelayEngine::kMaxDelay;
+    Tap tap;
+    tap.T = static_cast<int32_t>(D);
+    const float frac = static_cast<float>(D - tap.T);
+    const double c = frac;
+    const double d = 1.0 - c;
+    const double ew = static_cast<float>(-0.5 * c * d);
+    const double g = static_cast<float>(1.0 - ew);
+    tap.w[0] = static_cast<float>(d * ew);
+    tap.w[1] = d * g;
+    tap.w[2] = c * g;
+    tap.w[3] = c * ew;
+    return tap;
+}
+
+// A run of frames' taps, one per frame.
 struct TapRun {
     static constexpr int32_t kMaxFrames = 64;
     int32_t ages[kMaxFrames];

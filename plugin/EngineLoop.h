@@ -17,6 +17,7 @@
 #include "ChunkIo.h"
 #include "DelayEngine.h"
 #include "DelayTaps.h"
+#include "DelayedReads.h"
 #include "PhaseSine.h"
 
 
@@ -56,28 +57,6 @@ struct SineRun {
 
 namespace engine_loop {
 
-// The read position's age and interpolation weights for one delay, as
-// readInterpolated forms them.
-struct Tap {
-    int32_t T;
-    double w[4];  // for ages T-1, T, T+1, T+2
-};
-inline Tap tapFor(double D) {
-    if (!(D <= DelayEngine::kMaxDelay)) D = DelayEngine::kMaxDelay;
-    Tap tap;
-    tap.T = static_cast<int32_t>(D);
-    const float frac = static_cast<float>(D - tap.T);
-    const double c = frac;
-    const double d = 1.0 - c;
-    const double ew = static_cast<float>(-0.5 * c * d);
-    const double g = static_cast<float>(1.0 - ew);
-    tap.w[0] = static_cast<float>(d * ew);
-    tap.w[1] = d * g;
-    tap.w[2] = c * g;
-    tap.w[3] = c * ew;
-    return tap;
-}
-
 constexpr int32_t kChunk = TapRun::kMaxFrames;
 
 // What one chunk's serial loop works from and leaves behind.
@@ -86,6 +65,7 @@ struct ChunkData {
     alignas(32) StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
     TapRun taps;                             // per frame when the delay moves
     alignas(32) double wetSums[2 * kChunk];  // the wet matrix products (left, right), before rounding
+    alignas(32) double feed[2 * kChunk];     // the filter inputs (left, right), when read ahead
     // With a moving delay, the next chunk's shape values and their smoothing,
     // worked out one chunk ahead inside the serial loop.
     alignas(32) double nextValues[kChunk];
@@ -277,18 +257,35 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
                                         modDepth, baseDelay, data.taps);
         }
     }
+    const MatrixLanes matrices = matrixLanes(e);
+    // Runs the chunk through the read-ahead loop (see DelayedReads.h).
+    const auto readAhead = [&](int32_t count, auto loopFunction, const auto& taps, const Smoothing& smoothing) {
+        FilterCarry carry{loop.w1, loop.w2, loop.smoothed, loop.writePos};
+        const DelayedReads chunk{e.line, count, data.inputs, matrices, data.wetSums, data.feed};
+        loopFunction(e, carry, chunk, taps, smoothing);
+        loop.w1 = carry.w1, loop.w2 = carry.w2, loop.smoothed = carry.smoothed, loop.writePos = carry.writePos;
+        loop.loadCoefficients();
+    };
     for (int32_t chunkStart = 0; chunkStart < io.frameCount; chunkStart += kChunk) {
         const int32_t count = std::min(io.frameCount - chunkStart, kChunk);
         seed = prepareInputs(io, chunkStart, count, seed, data.inputs);
         if constexpr (Mode == DelayMode::Moving) {
             const int32_t nextCount = std::min(io.frameCount - chunkStart - count, kChunk);
             if (nextCount > 0) nextShapeValues(nextCount, data.nextValues);
-            loop.run(data, count, data.nextValues, nextCount, data.nextSmoothed);
+            if (*std::min_element(data.taps.ages, data.taps.ages + count) >= delayed_reads::kMinAge)
+                readAhead(count, loopMoving, data.taps,
+                          Smoothing{data.nextValues, nextCount, data.nextSmoothed, loop.lfoCoef});
+            else
+                loop.run(data, count, data.nextValues, nextCount, data.nextSmoothed);
             writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
             if (nextCount > 0) tapsFromSmoothed(data.nextSmoothed, nextCount, modDepth, baseDelay, data.taps);
         } else {
             nextShapeValues(count, data.shapeValues);
-            loop.run(data, count, data.shapeValues, count, nullptr);
+            if (loop.steadyTap.T >= delayed_reads::kMinAge)
+                readAhead(count, loopSteady, loop.steadyTap,
+                          Smoothing{data.shapeValues, count, nullptr, loop.lfoCoef});
+            else
+                loop.run(data, count, data.shapeValues, count, nullptr);
             writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
         }
     }
@@ -306,7 +303,7 @@ void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Blo
     // by at most 2 a frame, so starting within 1e300 it stays finite.
     const bool steady = e.modDepth == 0.0 && e.lfoCoef >= 0.0f && e.lfoCoef <= 2.0f &&
                         std::fabs(e.lfoSmoothed) <= 1e300;
-    const engine_loop::Tap tap = engine_loop::tapFor(std::fabs(e.lfoSmoothed * e.modDepth + e.baseDelay));
+    const Tap tap = tapFor(std::fabs(e.lfoSmoothed * e.modDepth + e.baseDelay));
     const bool whole = tap.w[0] == 0.0 && tap.w[1] == 1.0 && tap.w[2] == 0.0 && tap.w[3] == 0.0;
     if (!steady)
         runEngineChunks<engine_loop::DelayMode::Moving>(e, noiseSeed, shapeRun, io);

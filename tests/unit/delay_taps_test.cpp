@@ -29,7 +29,7 @@ void expectMatches(const std::vector<double>& values, double coef, double depth,
             smoothed = form(values.data() + start, count, coef, smoothed, depth, base, taps);
             for (int32_t j = 0; j < count; ++j) {
                 reference += (values[start + j] - reference) * coef;
-                const engine_loop::Tap want = engine_loop::tapFor(std::fabs(reference * depth + base));
+                const Tap want = tapFor(std::fabs(reference * depth + base));
                 ASSERT_EQ(taps.ages[j], want.T) << reference;
                 for (int k = 0; k < 4; ++k)
                     ASSERT_TRUE(sameBits(taps.weights[k][j], want.w[k])) << "weight " << k << " at " << reference;

@@ -1,0 +1,179 @@
+#include "DelayedReads.h"
+
+#include <immintrin.h>
+
+#include "VectorLanes.h"
+
+MatrixLanes matrixLanes(const DelayEngine& e) {
+    const float* wet = e.wetMatrix;
+    const float* fb = e.fbMatrix;
+    return {{wet[0], wet[3]}, {wet[1], wet[2]}, {fb[0], fb[3]}, {fb[1], fb[2]}};
+}
+
+constexpr int32_t N = DelayEngine::kLineFrames;
+
+// The parts both forms share, built once for each.
+namespace {
+namespace baseline {
+#include "ReadAheadLoop.inc"
+}  // namespace baseline
+}  // namespace
+
+namespace delayed_reads {
+
+void steadyBaseline(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const Tap& tap,
+                    const Smoothing& sm) {
+    using namespace baseline;
+    const Weights t = steadyWeights(tap);
+    FrameReads reads{a, [&t](int32_t) { return t; }, carry.writePos};
+    runLoop<false>(e, carry, a, sm, reads);
+}
+
+void movingBaseline(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const TapRun& taps,
+                    const Smoothing& sm) {
+    using namespace baseline;
+    FrameReads reads{a, [&taps](int32_t j) { return tapOfRun(taps, j); }, carry.writePos};
+    runLoop<true>(e, carry, a, sm, reads);
+}
+
+}  // namespace delayed_reads
+
+// The AVX2 forms, built for AVX2 (lambdas included) and only called where
+// the processor has it.
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+namespace {
+namespace avx2 {
+#include "ReadAheadLoop.inc"
+
+// The same for two frames at once in AVX2 registers, (left, right) pairs in
+// frame order.
+struct FinishPair {
+    __m256d wetS, wetC, fbS, fbC;
+    static __m256d twice(const double (&lr)[2]) {
+        return _mm256_setr_pd(lr[0], lr[1], lr[0], lr[1]);
+    }
+    explicit FinishPair(const MatrixLanes& m)
+        : wetS(twice(m.wetStraight)), wetC(twice(m.wetCrossed)), fbS(twice(m.fbStraight)),
+          fbC(twice(m.fbCrossed)) {}
+    [[gnu::always_inline]] void operator()(const DelayedReads& a, int32_t j, __m256d r) const {
+        const __m256d swapped = _mm256_permute_pd(r, 0x5);
+        _mm256_storeu_pd(a.wetSums + 2 * j,
+                         _mm256_add_pd(_mm256_mul_pd(wetS, r), _mm256_mul_pd(wetC, swapped)));
+        const __m256d x = _mm256_cvtps_pd(_mm_loadu_ps(&a.inputs[j].left));
+        const __m256d u =
+            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(fbS, r), _mm256_mul_pd(fbC, swapped)), x);
+        _mm256_storeu_pd(a.feed + 2 * j, u);
+    }
+};
+
+// A steady tap whose run of the line does not straddle its end: frame j's
+// taps are first0 - j .. first0 - j + 3, so two frames at a time come from
+// one load per tap (in line order, the later frame first).
+struct SteadyPairs {
+    const DelayedReads a;  // a copy, so that the loop's stores cannot be taken to change it
+    int32_t first0;
+    __m256d w0, w1, w2, w3;
+    double w[4];
+    FinishPair finish{a.matrices};
+    Finish finishOne{a.matrices};
+    int32_t done = 0;
+    SteadyPairs(const DelayedReads& chunk, int32_t first, const Tap& tap)
+        : a(chunk), first0(first), w0(_mm256_set1_pd(tap.w[0])), w1(_mm256_set1_pd(tap.w[1])),
+          w2(_mm256_set1_pd(tap.w[2])), w3(_mm256_set1_pd(tap.w[3])),
+          w{tap.w[0], tap.w[1], tap.w[2], tap.w[3]} {}
+    [[gnu::always_inline]] void pair() {
+        const float* at = &a.line[first0 - done - 1].left;
+        const auto tap = [at](int k) { return _mm256_cvtps_pd(_mm_loadu_ps(at + 2 * k)); };
+        __m256d acc = _mm256_mul_pd(w0, tap(0));
+        acc = _mm256_add_pd(acc, _mm256_mul_pd(w3, tap(3)));
+        acc = _mm256_add_pd(acc, _mm256_mul_pd(w2, tap(2)));
+        acc = _mm256_add_pd(acc, _mm256_mul_pd(w1, tap(1)));
+        const __m256d r = _mm256_cvtps_pd(_mm256_cvtpd_ps(acc));
+        finish(a, done, _mm256_permute4x64_pd(r, 0x4E));  // frame `done` first
+        done += 2;
+    }
+    [[gnu::always_inline]] void upTo(int32_t n) {
+        while (done + 2 <= n) pair();
+        if (done < n) {
+            finishOne(a, done, readFrame(a.line, first0 - done, w[0], w[1], w[2], w[3]));
+            ++done;
+        }
+    }
+};
+
+// A tap per frame: each frame reads on its own, the products after the read
+// go two frames at a time.
+struct MovingPairs {
+    const DelayedReads a;  // a copy, as above
+    const TapRun& taps;
+    int32_t position;
+    FinishPair finish{a.matrices};
+    Finish finishOne{a.matrices};
+    int32_t done = 0;
+    [[gnu::always_inline]] __m128d read(int32_t j) {
+        position = previous(position);
+        const Weights t = tapOfRun(taps, j);
+        return readFrame(a.line, oldestTap(position, t.T), t.w[0], t.w[1], t.w[2], t.w[3]);
+    }
+    [[gnu::always_inline]] void pair() {
+        const __m128d first = read(done);
+        finish(a, done, _mm256_set_m128d(read(done + 1), first));
+        done += 2;
+    }
+    [[gnu::always_inline]] void upTo(int32_t n) {
+        while (done + 2 <= n) pair();
+        if (done < n) {
+            finishOne(a, done, read(done));
+            ++done;
+        }
+    }
+};
+
+}  // namespace avx2
+}  // namespace
+
+namespace delayed_reads {
+
+void steadyAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const Tap& tap,
+                const Smoothing& sm) {
+    using namespace avx2;
+    const int32_t first0 = oldestTap(previous(carry.writePos), tap.T);
+    if (first0 - (a.count - 1) >= 0 && first0 + 3 < N) {
+        SteadyPairs reads(a, first0, tap);
+        runLoop<false>(e, carry, a, sm, reads);
+    } else {
+        const Weights t = steadyWeights(tap);
+        FrameReads reads{a, [&t](int32_t) { return t; }, carry.writePos};
+        runLoop<false>(e, carry, a, sm, reads);
+    }
+}
+
+void movingAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const TapRun& taps,
+                const Smoothing& sm) {
+    using namespace avx2;
+    MovingPairs reads{a, taps, carry.writePos};
+    runLoop<true>(e, carry, a, sm, reads);
+}
+
+}  // namespace delayed_reads
+
+#pragma GCC pop_options
+
+namespace {
+// Chosen once, when the library loads, so the audio thread never decides.
+const bool useAvx2 = haveAvx2();
+}  // namespace
+
+void loopSteady(DelayEngine& e, FilterCarry& carry, const DelayedReads& chunk, const Tap& tap,
+                const Smoothing& smoothing) {
+    useAvx2 ? delayed_reads::steadyAvx2(e, carry, chunk, tap, smoothing)
+            : delayed_reads::steadyBaseline(e, carry, chunk, tap, smoothing);
+}
+
+void loopMoving(DelayEngine& e, FilterCarry& carry, const DelayedReads& chunk, const TapRun& taps,
+                const Smoothing& smoothing) {
+    useAvx2 ? delayed_reads::movingAvx2(e, carry, chunk, taps, smoothing)
+            : delayed_reads::movingBaseline(e, carry, chunk, taps, smoothing);
+}

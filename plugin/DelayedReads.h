@@ -1,0 +1,72 @@
+// The feedback loop of a chunk with the delayed frames read ahead of the
+// filter. When every tap a frame reads is at least kMinAge frames old, the
+// reads do not depend on the last few frames' feedback, so the reads, the wet
+// products and the filter inputs of frame j + kLead and on can be worked out
+// in vector registers while the filter recursion of frame j runs: the serial
+// loop is left with the filter alone, overlapped with the vector work. The
+// values are formed by exactly the operations of DelayEngine::processSample.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstdint>
+
+#include "DelayEngine.h"
+#include "DelayTaps.h"
+
+// The matrices as lane pairs: out = straight * (L, R) + crossed * (R, L), so
+// out.L = m0 L + m1 R and out.R = m3 R + m2 L (the same sum either way round).
+struct MatrixLanes {
+    double wetStraight[2], wetCrossed[2], fbStraight[2], fbCrossed[2];
+};
+MatrixLanes matrixLanes(const DelayEngine& e);
+
+namespace delayed_reads {
+constexpr int32_t kLead = 4;  // frames read ahead of the filter
+// The youngest tap age the loop may read: a frame read before the filter
+// step of frame j is at most j + kLead + 1, and its taps must be older than j.
+constexpr int32_t kMinAge = kLead + 3;
+}  // namespace delayed_reads
+
+// One chunk's traffic. Frame j of the chunk writes the line at
+// writePos - 1 - j (wrapped).
+struct DelayedReads {
+    StereoFrame* line;
+    int32_t count;
+    const StereoFrame* inputs;  // the chunk's inputs as the line stores them
+    MatrixLanes matrices;
+    double* wetSums;  // per frame (left, right): the wet matrix products, unrounded
+    double* feed;     // scratch: the filter inputs (left, right) read ahead
+};
+
+// What the loop carries from frame to frame.
+struct FilterCarry {
+    __m128d w1, w2;  // the filter's newer and older state, (left, right)
+    double smoothed;
+    int32_t writePos;  // the position the last frame wrote
+};
+
+// The LFO smoothing recursion, run alongside the filter's: values[0..count),
+// each result also stored to `out` when it is not null.
+struct Smoothing {
+    const double* values;
+    int32_t count;
+    double* out;
+    double coef;
+};
+
+// The chunk's frames through the loop with one tap for all of them, or a tap
+// per frame; the glide steps the engine's coefficients. Every tap age must be
+// at least delayed_reads::kMinAge.
+void loopSteady(DelayEngine& e, FilterCarry& carry, const DelayedReads& chunk, const Tap& tap,
+                const Smoothing& smoothing);
+void loopMoving(DelayEngine& e, FilterCarry& carry, const DelayedReads& chunk, const TapRun& taps,
+                const Smoothing& smoothing);
+
+namespace delayed_reads {
+// The forms behind the two functions above, for tests.
+void steadyBaseline(DelayEngine&, FilterCarry&, const DelayedReads&, const Tap&, const Smoothing&);
+void steadyAvx2(DelayEngine&, FilterCarry&, const DelayedReads&, const Tap&, const Smoothing&);
+void movingBaseline(DelayEngine&, FilterCarry&, const DelayedReads&, const TapRun&, const Smoothing&);
+void movingAvx2(DelayEngine&, FilterCarry&, const DelayedReads&, const TapRun&, const Smoothing&);
+}  // namespace delayed_reads
