@@ -151,12 +151,15 @@ uint32_t prepareAvx2(const BlockIo& io, int32_t start, int32_t count, uint32_t s
     const __m128i multiplier = _mm_set1_epi32(static_cast<int32_t>(multiplierOf(4)));
     const __m128i increment = _mm_set1_epi32(static_cast<int32_t>(incrementOf(4)));
     const __m256d scale = _mm256_set1_pd(static_cast<double>(kNoiseScale));
+    // The host's pointers in locals, so the stores cannot be taken to change them.
+    const float* const inL = io.inL ? io.inL + start : nullptr;
+    const float* const inR = io.inR ? io.inR + start : nullptr;
     int32_t j = 0;
     for (; j + 4 <= count; j += 4) {
         const __m256d noise = _mm256_mul_pd(_mm256_cvtepi32_pd(seeds), scale);
         seeds = _mm_add_epi32(_mm_mullo_epi32(seeds, multiplier), increment);
-        const __m128 l = withNoise(io.inL ? io.inL + start + j : nullptr, noise);
-        const __m128 r = withNoise(io.inR ? io.inR + start + j : nullptr, noise);
+        const __m128 l = withNoise(inL ? inL + j : nullptr, noise);
+        const __m128 r = withNoise(inR ? inR + j : nullptr, noise);
         _mm_storeu_ps(&inputs[j].left, _mm_unpacklo_ps(l, r));
         _mm_storeu_ps(&inputs[j + 2].left, _mm_unpackhi_ps(l, r));
     }

@@ -65,6 +65,14 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
         {0.0f, 0.0f, 5.0f, 3000.0f, 0.7f, 0.99f, 0.1f, 1.0f, 0.0f, false, false, false, false, 22050.0f},
         {0.0f, 0.157f, 1.87f, 8346.0f, 0.0023f, 1.0f, 1.5707964f, 0.1f, 0.7f, true, false, false, true,
          48000.0f, 4000.0f},
+        // Around the youngest tap the loop reads ahead for (7 frames): a
+        // steady 6 and 7 frames, 88 frames whose reads pass the
+        // line's end early on, and a delay that moves across the limit.
+        {6.0f / 48000.0f, 0.0f, 1.0f, 1000.0f, 0.5f, 0.9f, 0.3f, 0.8f, 0.1f, false, true, false, false, 48000.0f},
+        {7.0f / 48000.0f, 0.0f, 1.0f, 1000.0f, 0.5f, 0.9f, 0.3f, 0.8f, 0.1f, true, false, true, false, 48000.0f},
+        {0.002f, 0.0f, 2.0f, 2500.0f, 0.3f, 0.95f, -0.4f, 0.6f, 0.0f, false, false, false, true, 44100.0f},
+        {10.0f / 48000.0f, 6.0f / 48000.0f, 30.0f, 700.0f, 1.0f, 0.8f, 0.2f, 0.9f, 0.5f, false, false, true, true,
+         48000.0f},
     };
     const LfoShape shapes[] = {trueSine, fakeSine, triangle, rampUp, rampDown, square,
                                snowflake1, snowflake2, snowflake3, snowflake4, snowflake5};
