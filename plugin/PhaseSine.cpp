@@ -16,7 +16,14 @@ template <int N>
     }
     int32_t i = 0;
     for (; i + N <= count; i += N) {
-        const typename L::Real v = phase_sine::sines<N>(phases);
+        // A slow LFO's neighbouring phases nearly always share their quarter's
+        // parity, and then one kernel is enough.
+        const typename L::Int odd = phase_sine::quarterTurns<N>(phases) & 1;
+        bool allOdd = true, allEven = true;
+        for (int j = 0; j < N; ++j) allOdd &= odd[j] != 0, allEven &= odd[j] == 0;
+        const typename L::Real v = allEven  ? phase_sine::sines<N, phase_sine::Kernels::Sine>(phases)
+                                   : allOdd ? phase_sine::sines<N, phase_sine::Kernels::Cosine>(phases)
+                                            : phase_sine::sines<N>(phases);
         for (int j = 0; j < N; ++j) out[i + j] = v[j];
         // Wrapping addition, done on the unsigned patterns.
         phases = reinterpret_cast<typename L::Int>(reinterpret_cast<typename L::Unsigned>(phases) +

@@ -44,13 +44,23 @@ constexpr double kC6 = -1.13596475577881948265e-11;
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 
-// The sine of N signed phases.
+// Which kernels a vector of phases needs: its lanes' quarter turns k all
+// even (the sine kernel alone), all odd (the cosine kernel alone), or mixed.
+enum class Kernels { Sine, Cosine, Both };
+
+// The nearest quarter turn k = floor((s + 2^29) / 2^30), -2..2, without overflow.
 template <int N>
+[[gnu::always_inline]] inline typename Lanes<N>::Int quarterTurns(typename Lanes<N>::Int s) {
+    return ((s >> 1) + (1 << 28)) >> 29;
+}
+
+// The sine of N signed phases, given the kernels they need (Both is right
+// for any phases; the others only where all lanes need that kernel).
+template <int N, Kernels K = Kernels::Both>
 [[gnu::always_inline]] inline typename Lanes<N>::Real sines(typename Lanes<N>::Int s) {
     using Real = typename Lanes<N>::Real;
     const Real x = __builtin_convertvector(s, Real) * kStep;
-    // Nearest quarter turn k = floor((s + 2^29) / 2^30), -2..2, without overflow.
-    const Real k = __builtin_convertvector(((s >> 1) + (1 << 28)) >> 29, Real);
+    const Real k = __builtin_convertvector(quarterTurns<N>(s), Real);
 
     // r = hi + lo = x - k * pi/2. x - k*kP1 is exact (the two are within a
     // factor of two of each other, or k is 0), and lo catches what hi drops.
@@ -60,18 +70,27 @@ template <int N>
 
     const Real z = hi * hi;
     const Real w = z * z;
-    // Sine kernel.
-    const Real v = z * hi;
-    const Real rs = kS2 + z * (kS3 + z * kS4) + z * w * (kS5 + z * kS6);
-    const Real sinR = hi - ((z * (0.5 * lo - v * rs) - lo) - v * kS1);
-    // Cosine kernel.
-    const Real rc = z * (kC1 + z * (kC2 + z * kC3)) + w * w * (kC4 + z * (kC5 + z * kC6));
-    const Real hz = 0.5 * z;
-    const Real c1 = 1.0 - hz;
-    const Real cosR = c1 + (((1.0 - c1) - hz) + (z * rc - hi * lo));
+    Real sinR{}, cosR{};
+    if constexpr (K != Kernels::Cosine) {
+        const Real v = z * hi;
+        const Real rs = kS2 + z * (kS3 + z * kS4) + z * w * (kS5 + z * kS6);
+        sinR = hi - ((z * (0.5 * lo - v * rs) - lo) - v * kS1);
+    }
+    if constexpr (K != Kernels::Sine) {
+        const Real rc = z * (kC1 + z * (kC2 + z * kC3)) + w * w * (kC4 + z * (kC5 + z * kC6));
+        const Real hz = 0.5 * z;
+        const Real c1 = 1.0 - hz;
+        cosR = c1 + (((1.0 - c1) - hz) + (z * rc - hi * lo));
+    }
 
     // k = 0: sin r; 1: cos r; +-2: -sin r; -1: -cos r.
-    const Real r = ((k == 1.0) | (k == -1.0)) ? cosR : sinR;
+    Real r;
+    if constexpr (K == Kernels::Sine)
+        r = sinR;
+    else if constexpr (K == Kernels::Cosine)
+        r = cosR;
+    else
+        r = ((k == 1.0) | (k == -1.0)) ? cosR : sinR;
     return ((k < 0.0) | (k == 2.0)) ? -r : r;
 }
 
