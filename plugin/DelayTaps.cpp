@@ -1,5 +1,7 @@
 #include "DelayTaps.h"
 
+#include <immintrin.h>
+
 #include <cstring>
 
 #include "DelayEngine.h"
@@ -38,9 +40,9 @@ template <int N>
 
 // Taps for count frames of smoothed values, N at a time; the last group is
 // padded with zeros.
-template <int N>
-[[gnu::always_inline]] inline void tapsOf(const double* smoothed, int32_t count, double modDepth,
-                                          double baseDelay, TapRun& taps) {
+// `group(values, j)` works out the taps of frames j..j+N-1.
+template <int N, typename Group>
+[[gnu::always_inline]] inline void tapsOf(const double* smoothed, int32_t count, Group group) {
     double padded[TapRun::kMaxFrames + N];
     const double* values = smoothed;
     if (count % N != 0) {
@@ -48,18 +50,17 @@ template <int N>
         for (int32_t k = count; k % N != 0; ++k) padded[k] = 0.0;
         values = padded;
     }
-    for (int32_t j = 0; j < count; j += N) tapsOfGroup<N>(values, modDepth, baseDelay, taps, j);
+    for (int32_t j = 0; j < count; j += N) group(values, j);
 }
 
-template <int N>
+template <int N, typename Group>
 [[gnu::always_inline]] inline double compute(const double* shapeValues, int32_t count, double lfoCoef,
-                                             double smoothed, double modDepth, double baseDelay,
-                                             TapRun& taps) {
+                                             double smoothed, Group group) {
     // The smoothing recursion is serial; the taps of each group of N frames
     // are worked out one group behind it, from values it stored a while ago,
     // so the vector work overlaps the recursion of the next frames.
     double values[TapRun::kMaxFrames + N];
-    const auto groupAt = [&](int32_t j) { tapsOfGroup<N>(values, modDepth, baseDelay, taps, j); };
+    const auto groupAt = [&](int32_t j) { group(values, j); };
     int32_t j = 0;
     for (; j < count; ++j) {
         smoothed += (shapeValues[j] - smoothed) * lfoCoef;
@@ -74,27 +75,71 @@ template <int N>
 
 }  // namespace
 
+// The AVX2 forms; lambdas in this region are built for AVX2 too.
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+namespace {
+
+// tapsOfGroup<4> in AVX2 registers, the same operations lane by lane.
+struct FourTaps {
+    __m256d depth, base, limit, absMask, half, one;
+    TapRun& taps;
+    FourTaps(double modDepth, double baseDelay, TapRun& run)
+        : depth(_mm256_set1_pd(modDepth)), base(_mm256_set1_pd(baseDelay)),
+          limit(_mm256_set1_pd(DelayEngine::kMaxDelay)),
+          absMask(_mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF))),
+          half(_mm256_set1_pd(-0.5)), one(_mm256_set1_pd(1.0)), taps(run) {}
+    static __m256d single(__m256d x) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(x)); }
+    void operator()(const double* smoothed, int32_t j) const {
+        __m256d D = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(smoothed + j), depth), base);
+        D = _mm256_and_pd(D, absMask);
+        // D <= limit ? D : limit, which also catches a not-a-number.
+        D = _mm256_blendv_pd(limit, D, _mm256_cmp_pd(D, limit, _CMP_LE_OQ));
+        const __m128i T = _mm256_cvttpd_epi32(D);
+        const __m256d c = single(_mm256_sub_pd(D, _mm256_cvtepi32_pd(T)));
+        const __m256d d = _mm256_sub_pd(one, c);
+        const __m256d e = single(_mm256_mul_pd(_mm256_mul_pd(half, c), d));
+        const __m256d g = single(_mm256_sub_pd(one, e));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(taps.ages + j), T);
+        _mm256_storeu_pd(taps.weights[0] + j, single(_mm256_mul_pd(d, e)));
+        _mm256_storeu_pd(taps.weights[1] + j, _mm256_mul_pd(d, g));
+        _mm256_storeu_pd(taps.weights[2] + j, _mm256_mul_pd(c, g));
+        _mm256_storeu_pd(taps.weights[3] + j, _mm256_mul_pd(c, e));
+    }
+};
+
+}  // namespace
+
+namespace delay_taps {
+
+double computeAvx2(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
+                   double modDepth, double baseDelay, TapRun& taps) {
+    return compute<4>(shapeValues, count, lfoCoef, smoothed, FourTaps(modDepth, baseDelay, taps));
+}
+
+void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double baseDelay, TapRun& taps) {
+    tapsOf<4>(smoothed, count, FourTaps(modDepth, baseDelay, taps));
+}
+
+}  // namespace delay_taps
+
+#pragma GCC pop_options
+
 namespace delay_taps {
 
 double computeBaseline(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
                        double modDepth, double baseDelay, TapRun& taps) {
-    return compute<2>(shapeValues, count, lfoCoef, smoothed, modDepth, baseDelay, taps);
-}
-
-[[gnu::target("avx2")]] double computeAvx2(const double* shapeValues, int32_t count, double lfoCoef,
-                                           double smoothed, double modDepth, double baseDelay,
-                                           TapRun& taps) {
-    return compute<4>(shapeValues, count, lfoCoef, smoothed, modDepth, baseDelay, taps);
+    return compute<2>(shapeValues, count, lfoCoef, smoothed, [&](const double* values, int32_t j) {
+        tapsOfGroup<2>(values, modDepth, baseDelay, taps, j);
+    });
 }
 
 void tapsBaseline(const double* smoothed, int32_t count, double modDepth, double baseDelay,
                   TapRun& taps) {
-    tapsOf<2>(smoothed, count, modDepth, baseDelay, taps);
-}
-
-[[gnu::target("avx2")]] void tapsAvx2(const double* smoothed, int32_t count, double modDepth,
-                                      double baseDelay, TapRun& taps) {
-    tapsOf<4>(smoothed, count, modDepth, baseDelay, taps);
+    tapsOf<2>(smoothed, count, [&](const double* values, int32_t j) {
+        tapsOfGroup<2>(values, modDepth, baseDelay, taps, j);
+    });
 }
 
 }  // namespace delay_taps

@@ -10,11 +10,16 @@
 #include <random>
 #include <vector>
 
-#include "EngineLoop.h"
+#include "DelayTaps.h"
+#include "VectorLanes.h"
 
 namespace {
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+void tapFromSmoothedChosen(const double* smoothed, int32_t count, double depth, double base, TapRun& taps) {
+    tapsFromSmoothed(smoothed, count, depth, base, taps);
+}
 
 void expectMatches(const std::vector<double>& values, double coef, double depth, double base) {
     using Form = double (*)(const double*, int32_t, double, double, double, double, TapRun&);
@@ -35,6 +40,23 @@ void expectMatches(const std::vector<double>& values, double coef, double depth,
                     ASSERT_TRUE(sameBits(taps.weights[k][j], want.w[k])) << "weight " << k << " at " << reference;
             }
             ASSERT_TRUE(sameBits(smoothed, reference));
+        }
+    }
+    // The taps alone, from smoothed values given.
+    using TapsForm = void (*)(const double*, int32_t, double, double, TapRun&);
+    std::vector<TapsForm> tapsForms = {&delay_taps::tapsBaseline, &tapFromSmoothedChosen};
+    if (haveAvx2()) tapsForms.push_back(&delay_taps::tapsAvx2);
+    for (TapsForm form : tapsForms) {
+        for (size_t start = 0; start < values.size(); start += TapRun::kMaxFrames) {
+            const int32_t count =
+                static_cast<int32_t>(std::min<size_t>(TapRun::kMaxFrames, values.size() - start));
+            TapRun taps;
+            form(values.data() + start, count, depth, base, taps);
+            for (int32_t j = 0; j < count; ++j) {
+                const Tap want = tapFor(std::fabs(values[start + j] * depth + base));
+                ASSERT_EQ(taps.ages[j], want.T) << values[start + j];
+                for (int k = 0; k < 4; ++k) ASSERT_TRUE(sameBits(taps.weights[k][j], want.w[k])) << k;
+            }
         }
     }
 }
