@@ -16,7 +16,8 @@ namespace {
 // The taps of N frames from their smoothed values.
 template <int N>
 [[gnu::always_inline]] inline void tapsOfGroup(const double* smoothed, double modDepth,
-                                               double baseDelay, TapRun& taps, int32_t j) {
+                                               double baseDelay, int32_t writePos, TapRun& taps,
+                                               int32_t j) {
     using L = Lanes<N>;
     using Real = typename L::Real;
     const auto single = [](Real x) {  // rounded to single precision and back
@@ -36,6 +37,15 @@ template <int N>
     const Real w[4] = {single(d * e), d * g, c * g, c * e};
     std::memcpy(taps.ages + j, &T, sizeof T);
     for (int k = 0; k < 4; ++k) std::memcpy(taps.weights[k] + j, &w[k], sizeof w[k]);
+    // The oldest tap's position: the frame writes writePos - 1 - j, wrapped.
+    constexpr int32_t kN = DelayEngine::kLineFrames;
+    typename L::Int position;
+    for (int k = 0; k < N; ++k) position[k] = writePos - 1 - j - k;
+    position = position < 0 ? position + kN : position;
+    typename L::Int first = position + T - 1;
+    first = first < 0 ? first + kN : first;
+    first = first >= kN ? first - kN : first;
+    std::memcpy(taps.first + j, &first, sizeof first);
 }
 
 // Taps for count frames of smoothed values, N at a time; the last group is
@@ -84,12 +94,13 @@ namespace {
 // tapsOfGroup<4> in AVX2 registers, the same operations lane by lane.
 struct FourTaps {
     __m256d depth, base, limit, absMask, half, one;
+    int32_t writePos;
     TapRun& taps;
-    FourTaps(double modDepth, double baseDelay, TapRun& run)
+    FourTaps(double modDepth, double baseDelay, int32_t position, TapRun& run)
         : depth(_mm256_set1_pd(modDepth)), base(_mm256_set1_pd(baseDelay)),
           limit(_mm256_set1_pd(DelayEngine::kMaxDelay)),
           absMask(_mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF))),
-          half(_mm256_set1_pd(-0.5)), one(_mm256_set1_pd(1.0)), taps(run) {}
+          half(_mm256_set1_pd(-0.5)), one(_mm256_set1_pd(1.0)), writePos(position), taps(run) {}
     static __m256d single(__m256d x) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(x)); }
     void operator()(const double* smoothed, int32_t j) const {
         __m256d D = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(smoothed + j), depth), base);
@@ -106,6 +117,15 @@ struct FourTaps {
         _mm256_storeu_pd(taps.weights[1] + j, _mm256_mul_pd(d, g));
         _mm256_storeu_pd(taps.weights[2] + j, _mm256_mul_pd(c, g));
         _mm256_storeu_pd(taps.weights[3] + j, _mm256_mul_pd(c, e));
+        // The oldest tap's position: the frame writes writePos - 1 - j, wrapped.
+        const __m128i n = _mm_set1_epi32(DelayEngine::kLineFrames);
+        const __m128i zero = _mm_setzero_si128();
+        __m128i position = _mm_sub_epi32(_mm_set1_epi32(writePos - 1 - j), _mm_setr_epi32(0, 1, 2, 3));
+        position = _mm_add_epi32(position, _mm_and_si128(_mm_cmpgt_epi32(zero, position), n));
+        __m128i first = _mm_sub_epi32(_mm_add_epi32(position, T), _mm_set1_epi32(1));
+        first = _mm_add_epi32(first, _mm_and_si128(_mm_cmpgt_epi32(zero, first), n));
+        first = _mm_sub_epi32(first, _mm_andnot_si128(_mm_cmpgt_epi32(n, first), n));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(taps.first + j), first);
     }
 };
 
@@ -114,12 +134,13 @@ struct FourTaps {
 namespace delay_taps {
 
 double computeAvx2(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                   double modDepth, double baseDelay, TapRun& taps) {
-    return compute<4>(shapeValues, count, lfoCoef, smoothed, FourTaps(modDepth, baseDelay, taps));
+                   double modDepth, double baseDelay, int32_t writePos, TapRun& taps) {
+    return compute<4>(shapeValues, count, lfoCoef, smoothed, FourTaps(modDepth, baseDelay, writePos, taps));
 }
 
-void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double baseDelay, TapRun& taps) {
-    tapsOf<4>(smoothed, count, FourTaps(modDepth, baseDelay, taps));
+void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double baseDelay,
+              int32_t writePos, TapRun& taps) {
+    tapsOf<4>(smoothed, count, FourTaps(modDepth, baseDelay, writePos, taps));
 }
 
 }  // namespace delay_taps
@@ -129,35 +150,35 @@ void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double bas
 namespace delay_taps {
 
 double computeBaseline(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                       double modDepth, double baseDelay, TapRun& taps) {
+                       double modDepth, double baseDelay, int32_t writePos, TapRun& taps) {
     return compute<2>(shapeValues, count, lfoCoef, smoothed, [&](const double* values, int32_t j) {
-        tapsOfGroup<2>(values, modDepth, baseDelay, taps, j);
+        tapsOfGroup<2>(values, modDepth, baseDelay, writePos, taps, j);
     });
 }
 
 void tapsBaseline(const double* smoothed, int32_t count, double modDepth, double baseDelay,
-                  TapRun& taps) {
+                  int32_t writePos, TapRun& taps) {
     tapsOf<2>(smoothed, count, [&](const double* values, int32_t j) {
-        tapsOfGroup<2>(values, modDepth, baseDelay, taps, j);
+        tapsOfGroup<2>(values, modDepth, baseDelay, writePos, taps, j);
     });
 }
 
 }  // namespace delay_taps
 
 namespace {
-using Compute = double (*)(const double*, int32_t, double, double, double, double, TapRun&);
+using Compute = double (*)(const double*, int32_t, double, double, double, double, int32_t, TapRun&);
 // Chosen once, when the library loads, so the audio thread never decides.
 const Compute chosenCompute = haveAvx2() ? &delay_taps::computeAvx2 : &delay_taps::computeBaseline;
-using Taps = void (*)(const double*, int32_t, double, double, TapRun&);
+using Taps = void (*)(const double*, int32_t, double, double, int32_t, TapRun&);
 const Taps chosenTaps = haveAvx2() ? &delay_taps::tapsAvx2 : &delay_taps::tapsBaseline;
 }  // namespace
 
 void tapsFromSmoothed(const double* smoothed, int32_t count, double modDepth, double baseDelay,
-                      TapRun& taps) {
-    chosenTaps(smoothed, count, modDepth, baseDelay, taps);
+                      int32_t writePos, TapRun& taps) {
+    chosenTaps(smoothed, count, modDepth, baseDelay, writePos, taps);
 }
 
 double computeTaps(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                   double modDepth, double baseDelay, TapRun& taps) {
-    return chosenCompute(shapeValues, count, lfoCoef, smoothed, modDepth, baseDelay, taps);
+                   double modDepth, double baseDelay, int32_t writePos, TapRun& taps) {
+    return chosenCompute(shapeValues, count, lfoCoef, smoothed, modDepth, baseDelay, writePos, taps);
 }

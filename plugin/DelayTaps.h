@@ -35,27 +35,29 @@ struct TapRun {
     static constexpr int32_t kMaxFrames = 64;
     int32_t ages[kMaxFrames];
     double weights[4][kMaxFrames];
+    int32_t first[kMaxFrames];  // where in the line the oldest tap (age T-1) is
 };
 
 // For count <= kMaxFrames frames: smoothed += (shape value - smoothed) * lfoCoef,
 // then D = |smoothed * modDepth + baseDelay|, limited to the line's longest
-// delay. Returns the smoothed value after the last frame.
+// delay. Frame j writes the line at writePos - 1 - j (wrapped). Returns the
+// smoothed value after the last frame.
 double computeTaps(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                   double modDepth, double baseDelay, TapRun& taps);
+                   double modDepth, double baseDelay, int32_t writePos, TapRun& taps);
 
 // The taps alone, from smoothed values already worked out.
 void tapsFromSmoothed(const double* smoothed, int32_t count, double modDepth, double baseDelay,
-                      TapRun& taps);
+                      int32_t writePos, TapRun& taps);
 
 namespace delay_taps {
 // The two forms behind computeTaps, for tests; computeAvx2 only where
 // haveAvx2() says so.
 double computeBaseline(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                       double modDepth, double baseDelay, TapRun& taps);
+                       double modDepth, double baseDelay, int32_t writePos, TapRun& taps);
 double computeAvx2(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                   double modDepth, double baseDelay, TapRun& taps);
+                   double modDepth, double baseDelay, int32_t writePos, TapRun& taps);
 void tapsBaseline(const double* smoothed, int32_t count, double modDepth, double baseDelay,
-                  TapRun& taps);
+                  int32_t writePos, TapRun& taps);
 void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double baseDelay,
-              TapRun& taps);
+              int32_t writePos, TapRun& taps);
 }  // namespace delay_taps

@@ -97,7 +97,8 @@ struct SteadyPairs {
     [[gnu::always_inline]] void upTo(int32_t n) {
         while (done + 2 <= n) pair();
         if (done < n) {
-            finishOne(a, done, readFrame(a.line, first0 - done, w[0], w[1], w[2], w[3]));
+            finishOne(a, done, readFrame(a.line, first0 - done, _mm_set1_pd(w[0]), _mm_set1_pd(w[1]),
+                                         _mm_set1_pd(w[2]), _mm_set1_pd(w[3])));
             ++done;
         }
     }
@@ -108,14 +109,13 @@ struct SteadyPairs {
 struct MovingPairs {
     const DelayedReads a;  // a copy, as above
     const TapRun& taps;
-    int32_t position;
     FinishPair finish{a.matrices};
     Finish finishOne{a.matrices};
     int32_t done = 0;
     [[gnu::always_inline]] __m128d read(int32_t j) {
-        position = previous(position);
-        const Weights t = tapOfRun(taps, j);
-        return readFrame(a.line, oldestTap(position, t.T), t.w[0], t.w[1], t.w[2], t.w[3]);
+        return readFrame(a.line, taps.first[j], _mm_loaddup_pd(&taps.weights[0][j]),
+                         _mm_loaddup_pd(&taps.weights[1][j]), _mm_loaddup_pd(&taps.weights[2][j]),
+                         _mm_loaddup_pd(&taps.weights[3][j]));
     }
     [[gnu::always_inline]] void pair() {
         const __m128d first = read(done);
@@ -153,7 +153,7 @@ void steadyAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const
 void movingAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const TapRun& taps,
                 const Smoothing& sm) {
     using namespace avx2;
-    MovingPairs reads{a, taps, carry.writePos};
+    MovingPairs reads{a, taps};
     runLoop<true>(e, carry, a, sm, reads);
 }
 

@@ -254,7 +254,7 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
         if (first > 0) {
             nextShapeValues(first, data.shapeValues);
             loop.smoothed = computeTaps(data.shapeValues, first, loop.lfoCoef, loop.smoothed,
-                                        modDepth, baseDelay, data.taps);
+                                        modDepth, baseDelay, loop.writePos, data.taps);
         }
     }
     const MatrixLanes matrices = matrixLanes(e);
@@ -278,7 +278,8 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
             else
                 loop.run(data, count, data.nextValues, nextCount, data.nextSmoothed);
             writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
-            if (nextCount > 0) tapsFromSmoothed(data.nextSmoothed, nextCount, modDepth, baseDelay, data.taps);
+            if (nextCount > 0)
+                tapsFromSmoothed(data.nextSmoothed, nextCount, modDepth, baseDelay, loop.writePos, data.taps);
         } else {
             nextShapeValues(count, data.shapeValues);
             if (loop.steadyTap.T >= delayed_reads::kMinAge)

@@ -17,12 +17,21 @@ namespace {
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-void tapFromSmoothedChosen(const double* smoothed, int32_t count, double depth, double base, TapRun& taps) {
-    tapsFromSmoothed(smoothed, count, depth, base, taps);
+void tapFromSmoothedChosen(const double* smoothed, int32_t count, double depth, double base,
+                           int32_t writePos, TapRun& taps) {
+    tapsFromSmoothed(smoothed, count, depth, base, writePos, taps);
 }
 
+// Where frame j's oldest tap lies when the frame before the run wrote writePos.
+int32_t oldestTap(int32_t writePos, int32_t j, int32_t T) {
+    return DelayEngine::wrap(DelayEngine::wrap(writePos - 1 - j) + T - 1);
+}
+
+// Write positions that pass the line's start within a run, and one that does not.
+constexpr int32_t kWritePositions[] = {0, 3, 200000};
+
 void expectMatches(const std::vector<double>& values, double coef, double depth, double base) {
-    using Form = double (*)(const double*, int32_t, double, double, double, double, TapRun&);
+    using Form = double (*)(const double*, int32_t, double, double, double, double, int32_t, TapRun&);
     std::vector<Form> forms = {&delay_taps::computeBaseline, &computeTaps};
     if (haveAvx2()) forms.push_back(&delay_taps::computeAvx2);
     for (Form form : forms) {
@@ -31,11 +40,13 @@ void expectMatches(const std::vector<double>& values, double coef, double depth,
             const int32_t count =
                 static_cast<int32_t>(std::min<size_t>(TapRun::kMaxFrames, values.size() - start));
             TapRun taps;
-            smoothed = form(values.data() + start, count, coef, smoothed, depth, base, taps);
+            const int32_t writePos = kWritePositions[(start / TapRun::kMaxFrames) % 3];
+            smoothed = form(values.data() + start, count, coef, smoothed, depth, base, writePos, taps);
             for (int32_t j = 0; j < count; ++j) {
                 reference += (values[start + j] - reference) * coef;
                 const Tap want = tapFor(std::fabs(reference * depth + base));
                 ASSERT_EQ(taps.ages[j], want.T) << reference;
+                ASSERT_EQ(taps.first[j], oldestTap(writePos, j, want.T)) << reference;
                 for (int k = 0; k < 4; ++k)
                     ASSERT_TRUE(sameBits(taps.weights[k][j], want.w[k])) << "weight " << k << " at " << reference;
             }
@@ -43,7 +54,7 @@ void expectMatches(const std::vector<double>& values, double coef, double depth,
         }
     }
     // The taps alone, from smoothed values given.
-    using TapsForm = void (*)(const double*, int32_t, double, double, TapRun&);
+    using TapsForm = void (*)(const double*, int32_t, double, double, int32_t, TapRun&);
     std::vector<TapsForm> tapsForms = {&delay_taps::tapsBaseline, &tapFromSmoothedChosen};
     if (haveAvx2()) tapsForms.push_back(&delay_taps::tapsAvx2);
     for (TapsForm form : tapsForms) {
@@ -51,10 +62,12 @@ void expectMatches(const std::vector<double>& values, double coef, double depth,
             const int32_t count =
                 static_cast<int32_t>(std::min<size_t>(TapRun::kMaxFrames, values.size() - start));
             TapRun taps;
-            form(values.data() + start, count, depth, base, taps);
+            const int32_t writePos = kWritePositions[(start / TapRun::kMaxFrames) % 3];
+            form(values.data() + start, count, depth, base, writePos, taps);
             for (int32_t j = 0; j < count; ++j) {
                 const Tap want = tapFor(std::fabs(values[start + j] * depth + base));
                 ASSERT_EQ(taps.ages[j], want.T) << values[start + j];
+                ASSERT_EQ(taps.first[j], oldestTap(writePos, j, want.T)) << values[start + j];
                 for (int k = 0; k < 4; ++k) ASSERT_TRUE(sameBits(taps.weights[k][j], want.w[k])) << k;
             }
         }
