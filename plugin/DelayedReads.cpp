@@ -70,7 +70,11 @@ struct FinishPair {
 
 // A steady tap whose run of the line does not straddle its end: frame j's
 // taps are first0 - j .. first0 - j + 3, so two frames at a time come from
-// one load per tap (in line order, the later frame first).
+// one load per tap (in line order, the later frame first). With kWhole the
+// weights are -0, 1, 0, -0 (a whole number of frames back): the three zero
+// products then add signed zeros, so the sum is the frame at age T itself
+// unless that frame holds a zero, and only then is the sum worked out.
+template <bool kWhole>
 struct SteadyPairs {
     const DelayedReads a;  // a copy, so that the loop's stores cannot be taken to change it
     int32_t first0;
@@ -86,11 +90,15 @@ struct SteadyPairs {
     [[gnu::always_inline]] void pair() {
         const float* at = &a.line[first0 - done - 1].left;
         const auto tap = [at](int k) { return _mm256_cvtps_pd(_mm_loadu_ps(at + 2 * k)); };
-        __m256d acc = _mm256_mul_pd(w0, tap(0));
-        acc = _mm256_add_pd(acc, _mm256_mul_pd(w3, tap(3)));
-        acc = _mm256_add_pd(acc, _mm256_mul_pd(w2, tap(2)));
-        acc = _mm256_add_pd(acc, _mm256_mul_pd(w1, tap(1)));
-        const __m256d r = _mm256_cvtps_pd(_mm256_cvtpd_ps(acc));
+        __m256d r;
+        if (kWhole) r = tap(1);
+        if (!kWhole || _mm256_movemask_pd(_mm256_cmp_pd(r, _mm256_setzero_pd(), _CMP_EQ_OQ)) != 0) {
+            __m256d acc = _mm256_mul_pd(w0, tap(0));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(w3, tap(3)));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(w2, tap(2)));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(w1, tap(1)));
+            r = _mm256_cvtps_pd(_mm256_cvtpd_ps(acc));
+        }
         finish(a, done, _mm256_permute4x64_pd(r, 0x4E));  // frame `done` first
         done += 2;
     }
@@ -140,8 +148,12 @@ void steadyAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const
                 const Smoothing& sm) {
     using namespace avx2;
     const int32_t first0 = oldestTap(previous(carry.writePos), tap.T);
-    if (first0 - (a.count - 1) >= 0 && first0 + 3 < N) {
-        SteadyPairs reads(a, first0, tap);
+    const bool whole = tap.w[0] == 0.0 && tap.w[1] == 1.0 && tap.w[2] == 0.0 && tap.w[3] == 0.0;
+    if (first0 - (a.count - 1) >= 0 && first0 + 3 < N && whole) {
+        SteadyPairs<true> reads(a, first0, tap);
+        runLoop<false>(e, carry, a, sm, reads);
+    } else if (first0 - (a.count - 1) >= 0 && first0 + 3 < N) {
+        SteadyPairs<false> reads(a, first0, tap);
         runLoop<false>(e, carry, a, sm, reads);
     } else {
         const Weights t = steadyWeights(tap);
