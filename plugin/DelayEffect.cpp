@@ -206,11 +206,11 @@ void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCou
 
     // The shape is chosen once per block; each known shape gets a loop of its own.
     // The sine has a vector evaluation of its own.
-    if (engine.lfoShape == &trueSine) return runEngineBlock(engine, noiseSeed, SineRun{}, io);
+    if (engine.lfoShape == &trueSine) return runEngineBlock(engine, noiseSeed, SineRun{}, io, chunkScratch);
 #define BW_RUN_WITH(shapeFunction)                                                         \
     if (engine.lfoShape == &shapeFunction)                                                  \
         return runEngineBlock(engine, noiseSeed,                                            \
-                              ShapeRun{[](uint32_t p) { return shapeFunction(p); }}, io);
+                              ShapeRun{[](uint32_t p) { return shapeFunction(p); }}, io, chunkScratch);
     BW_RUN_WITH(fakeSine)
     BW_RUN_WITH(triangle)
     BW_RUN_WITH(rampUp)
@@ -222,5 +222,5 @@ void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCou
     BW_RUN_WITH(snowflake4)
     BW_RUN_WITH(snowflake5)
 #undef BW_RUN_WITH
-    runEngineBlock(engine, noiseSeed, ShapeRun{engine.lfoShape}, io);
+    runEngineBlock(engine, noiseSeed, ShapeRun{engine.lfoShape}, io, chunkScratch);
 }

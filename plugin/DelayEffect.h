@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "ChoiceParam.h"
+#include "ChunkData.h"
 #include "DelayEngine.h"
 #include "EffectBaseEx.h"
 #include "Param.h"
@@ -72,4 +73,7 @@ private:
     OnOffParam fbSwapMS;
     OnOffParam fbInvertPhase;
     AngleParam fbRotation;
+
+    // The block loop's working storage.
+    engine_loop::ChunkData chunkScratch;
 };

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "ChunkData.h"
 #include "ChunkIo.h"
 #include "DelayEngine.h"
 #include "DelayTaps.h"
@@ -57,21 +58,6 @@ struct SineRun {
 
 namespace engine_loop {
 
-constexpr int32_t kChunk = TapRun::kMaxFrames;
-
-// What one chunk's serial loop works from and leaves behind.
-struct ChunkData {
-    alignas(32) double shapeValues[kChunk];
-    alignas(32) StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
-    TapRun taps;                             // per frame when the delay moves
-    alignas(32) double wetSums[2 * kChunk];  // the wet matrix products (left, right), before rounding
-    alignas(32) double feed[2 * kChunk];     // the filter inputs (left, right), when read ahead
-    // With a moving delay, the next chunk's shape values and their smoothing,
-    // worked out one chunk ahead inside the serial loop.
-    alignas(32) double nextValues[kChunk];
-    alignas(32) double nextSmoothed[kChunk];
-};
-
 // The interpolated read of ages T-1..T+2, rounded to single precision.
 inline __m128d readTap(const StereoFrame* line, int32_t writePos, int32_t T, double w0, double w1,
                        double w2, double w3) {
@@ -93,12 +79,6 @@ inline __m128d readTap(const StereoFrame* line, int32_t writePos, const Tap& tap
     return readTap(line, writePos, tap.T, tap.w[0], tap.w[1], tap.w[2], tap.w[3]);
 }
 
-// How the read position behaves for a block.
-enum class DelayMode {
-    Moving,  // modulated: a tap per frame, worked out ahead
-    Steady,  // one tap for the whole block
-    Whole,   // one tap a whole number of frames back (weights -0, 1, 0, -0)
-};
 
 // The serial part: everything that depends on the feedback loop. The LFO
 // smoothing recursion runs alongside it, where it overlaps the filter's: with
@@ -229,8 +209,10 @@ struct SerialLoop {
 
 
 template <engine_loop::DelayMode Mode, typename Run>
-void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const BlockIo& io) {
+void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const BlockIo& io,
+                     engine_loop::ChunkData& data) {
     using namespace engine_loop;
+    constexpr int32_t kFrames = chunkFrames(Mode);
     uint32_t phase = e.lfoPhase;
     const uint32_t increment = e.lfoIncrement;
     const double modDepth = e.modDepth;
@@ -242,7 +224,6 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     // time around the serial loop: the LFO values, the noise and the inputs
     // before it, the host's buffers after it. All inputs of a chunk are read
     // before any output of it is written, which keeps in-place processing right.
-    ChunkData data;
     const auto nextShapeValues = [&](int32_t count, double* out) {
         shapeRun(phase + increment, increment, count, out);
         phase += static_cast<uint32_t>(count) * increment;
@@ -250,7 +231,7 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     if constexpr (Mode == DelayMode::Moving) {
         // The first chunk's smoothing and taps come first; later chunks' are
         // worked out during the chunk before them.
-        const int32_t first = std::min(io.frameCount, kChunk);
+        const int32_t first = std::min(io.frameCount, kFrames);
         if (first > 0) {
             nextShapeValues(first, data.shapeValues);
             loop.smoothed = computeTaps(data.shapeValues, first, loop.lfoCoef, loop.smoothed,
@@ -266,11 +247,11 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
         loop.w1 = carry.w1, loop.w2 = carry.w2, loop.smoothed = carry.smoothed, loop.writePos = carry.writePos;
         loop.loadCoefficients();
     };
-    for (int32_t chunkStart = 0; chunkStart < io.frameCount; chunkStart += kChunk) {
-        const int32_t count = std::min(io.frameCount - chunkStart, kChunk);
+    for (int32_t chunkStart = 0; chunkStart < io.frameCount; chunkStart += kFrames) {
+        const int32_t count = std::min(io.frameCount - chunkStart, kFrames);
         seed = prepareInputs(io, chunkStart, count, seed, data.inputs);
         if constexpr (Mode == DelayMode::Moving) {
-            const int32_t nextCount = std::min(io.frameCount - chunkStart - count, kChunk);
+            const int32_t nextCount = std::min(io.frameCount - chunkStart - count, kFrames);
             if (nextCount > 0) nextShapeValues(nextCount, data.nextValues);
             if (*std::min_element(data.taps.ages, data.taps.ages + count) >= delayed_reads::kMinAge)
                 readAhead(count, loopMoving, data.taps,
@@ -295,9 +276,11 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     noiseSeed = seed;
 }
 
-// One block: the shape values come from `shapeRun`, a ShapeRun or SineRun.
+// One block: the shape values come from `shapeRun`, a ShapeRun or SineRun;
+// `scratch` is the chunks' working storage.
 template <typename Run>
-void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const BlockIo& io) {
+void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const BlockIo& io,
+                    engine_loop::ChunkData& scratch) {
     // Without modulation depth the delay is |smoothed * 0 + baseDelay|, the
     // same every frame as long as the smoothed value stays finite. With a
     // coefficient in 0..2 (|1 - coef| <= 1) and shape values in -1..1 it grows
@@ -307,9 +290,9 @@ void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Blo
     const Tap tap = tapFor(std::fabs(e.lfoSmoothed * e.modDepth + e.baseDelay));
     const bool whole = tap.w[0] == 0.0 && tap.w[1] == 1.0 && tap.w[2] == 0.0 && tap.w[3] == 0.0;
     if (!steady)
-        runEngineChunks<engine_loop::DelayMode::Moving>(e, noiseSeed, shapeRun, io);
+        runEngineChunks<engine_loop::DelayMode::Moving>(e, noiseSeed, shapeRun, io, scratch);
     else if (whole)
-        runEngineChunks<engine_loop::DelayMode::Whole>(e, noiseSeed, shapeRun, io);
+        runEngineChunks<engine_loop::DelayMode::Whole>(e, noiseSeed, shapeRun, io, scratch);
     else
-        runEngineChunks<engine_loop::DelayMode::Steady>(e, noiseSeed, shapeRun, io);
+        runEngineChunks<engine_loop::DelayMode::Steady>(e, noiseSeed, shapeRun, io, scratch);
 }

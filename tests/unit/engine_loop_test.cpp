@@ -78,11 +78,13 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
                                snowflake1, snowflake2, snowflake3, snowflake4, snowflake5};
     auto a = std::make_unique<DelayEngine>();
     auto b = std::make_unique<DelayEngine>();
+    auto scratch = std::make_unique<engine_loop::ChunkData>();
     std::mt19937 rng(11);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     constexpr int kBlock = 301;  // odd, so the last chunk of a block has an odd length
-    // Block lengths around the loop's 64-frame chunks, and a long one.
-    const int32_t lengths[] = {kBlock, 1, 64, 65, 63, 128, kBlock};
+    // Block lengths around the loop's chunks (64 frames for a moving delay,
+    // 256 for a steady one), and a long one.
+    const int32_t lengths[] = {kBlock, 1, 64, 65, 63, 128, 256, 257, kBlock};
     std::vector<float> inL(kBlock), inR(kBlock), outA(2 * kBlock), outB(2 * kBlock);
 
     for (const Setting& s : settings) {
@@ -116,15 +118,15 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
                 }
                 const bool replace = block % 2 == 0;
                 for (int i = 0; i < 2 * kBlock; ++i) outA[i] = outB[i] = 0.25f;
-                const int32_t frames = lengths[block % 7];
+                const int32_t frames = lengths[block % 9];
                 referenceBlock(*a, seedA, {inL.data(), inR.data(), outA.data(), outA.data() + kBlock,
                                            frames, replace, 0.7});
                 const BlockIo io{inL.data(), inR.data(), outB.data(), outB.data() + kBlock,
                                  frames, replace, 0.7};
                 if (sine)
-                    runEngineBlock(*b, seedB, SineRun{}, io);
+                    runEngineBlock(*b, seedB, SineRun{}, io, *scratch);
                 else
-                    runEngineBlock(*b, seedB, ShapeRun{shape}, io);
+                    runEngineBlock(*b, seedB, ShapeRun{shape}, io, *scratch);
                 for (int i = 0; i < 2 * kBlock; ++i)
                     ASSERT_TRUE(sameBits(outA[i], outB[i]))
                         << "setting delay " << s.delay << " block " << block << " frame " << i

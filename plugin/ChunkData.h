@@ -1,0 +1,40 @@
+// The block loop's chunk sizes and working storage.
+#pragma once
+
+#include <cstdint>
+
+#include "DelayEngine.h"
+#include "DelayTaps.h"
+
+namespace engine_loop {
+
+// How the read position behaves for a block.
+enum class DelayMode {
+    Moving,  // modulated: a tap per frame, worked out ahead
+    Steady,  // one tap for the whole block
+    Whole,   // one tap a whole number of frames back (weights -0, 1, 0, -0)
+};
+
+// Frames per chunk: a moving delay has its taps worked out a chunk ahead;
+// a steady one gains from longer runs between the passes.
+constexpr int32_t kMovingChunk = TapRun::kMaxFrames;
+constexpr int32_t kSteadyChunk = 256;
+constexpr int32_t kChunk = kSteadyChunk;  // the longest
+constexpr int32_t chunkFrames(DelayMode mode) { return mode == DelayMode::Moving ? kMovingChunk : kSteadyChunk; }
+
+// What one chunk's serial loop works from and leaves behind. It is the
+// engine's scratch (about 16 KB), kept with the effect rather than on the
+// audio thread's stack.
+struct ChunkData {
+    alignas(32) double shapeValues[kChunk];
+    alignas(32) StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
+    TapRun taps;                             // per frame when the delay moves
+    alignas(32) double wetSums[2 * kChunk];  // the wet matrix products (left, right), before rounding
+    alignas(32) double feed[2 * kChunk];     // the filter inputs (left, right), when read ahead
+    // With a moving delay, the next chunk's shape values and their smoothing,
+    // worked out one chunk ahead inside the serial loop.
+    alignas(32) double nextValues[kMovingChunk];
+    alignas(32) double nextSmoothed[kMovingChunk];
+};
+
+}  // namespace engine_loop
