@@ -2,7 +2,13 @@
 
 #include <immintrin.h>
 
+#include <cstring>
+
+#include "PhaseSine.h"
 #include "VectorLanes.h"
+
+// The wide vectors never cross a call boundary (the sine's are inlined).
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 MatrixLanes matrixLanes(const DelayEngine& e) {
     const float* wet = e.wetMatrix;
@@ -15,6 +21,7 @@ constexpr int32_t N = DelayEngine::kLineFrames;
 // The parts both forms share, built once for each.
 namespace {
 namespace baseline {
+constexpr int kSineLanes = 2;
 #include "ReadAheadLoop.inc"
 }  // namespace baseline
 }  // namespace
@@ -45,6 +52,7 @@ void movingBaseline(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, c
 
 namespace {
 namespace avx2 {
+constexpr int kSineLanes = 4;
 #include "ReadAheadLoop.inc"
 
 // The same for two frames at once in AVX2 registers, (left, right) pairs in

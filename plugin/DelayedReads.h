@@ -47,12 +47,18 @@ struct FilterCarry {
 };
 
 // The LFO smoothing recursion, run alongside the filter's: values[0..count),
-// each result also stored to `out` when it is not null.
+// each result also stored to `out` when it is not null. With `sine` the loop
+// works the values out itself, a few frames ahead of the smoothing: frame j's
+// is the sine shape at sinePhase + (j + 1) * sineIncrement (see PhaseSine.h),
+// and `values` must have room for kSineSpare values past count.
 struct Smoothing {
-    const double* values;
+    static constexpr int32_t kSineSpare = 4;
+    double* values;
     int32_t count;
     double* out;
     double coef;
+    bool sine = false;
+    uint32_t sinePhase = 0, sineIncrement = 0;
 };
 
 // The chunk's frames through the loop with one tap for all of them, or a tap

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "ChunkData.h"
 #include "ChunkIo.h"
@@ -262,12 +263,20 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
             if (nextCount > 0)
                 tapsFromSmoothed(data.nextSmoothed, nextCount, modDepth, baseDelay, loop.writePos, data.taps);
         } else {
-            nextShapeValues(count, data.shapeValues);
-            if (loop.steadyTap.T >= delayed_reads::kMinAge)
-                readAhead(count, loopSteady, loop.steadyTap,
-                          Smoothing{data.shapeValues, count, nullptr, loop.lfoCoef});
-            else
+            if (loop.steadyTap.T >= delayed_reads::kMinAge) {
+                Smoothing smoothing{data.shapeValues, count, nullptr, loop.lfoCoef};
+                if constexpr (std::is_same_v<Run, SineRun>) {
+                    // The loop works the sine out itself, overlapped with the filter.
+                    smoothing.sine = true, smoothing.sinePhase = phase, smoothing.sineIncrement = increment;
+                    phase += static_cast<uint32_t>(count) * increment;
+                } else {
+                    nextShapeValues(count, data.shapeValues);
+                }
+                readAhead(count, loopSteady, loop.steadyTap, smoothing);
+            } else {
+                nextShapeValues(count, data.shapeValues);
                 loop.run(data, count, data.shapeValues, count, nullptr);
+            }
             writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
         }
     }
