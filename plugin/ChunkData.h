@@ -5,6 +5,7 @@
 
 #include "DelayEngine.h"
 #include "DelayTaps.h"
+#include "DelayedReads.h"
 
 namespace engine_loop {
 
@@ -26,7 +27,7 @@ constexpr int32_t chunkFrames(DelayMode mode) { return mode == DelayMode::Moving
 // engine's scratch (about 16 KB), kept with the effect rather than on the
 // audio thread's stack.
 struct ChunkData {
-    alignas(32) double shapeValues[kChunk + 4];  // room for the read-ahead loop's sine (see DelayedReads.h)
+    alignas(32) double shapeValues[kChunk + Smoothing::kSineSpare];  // with room for the read-ahead loop's sine
     alignas(32) StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
     TapRun taps;                             // per frame when the delay moves
     alignas(32) double wetSums[2 * kChunk];  // the wet matrix products (left, right), before rounding
