@@ -16,7 +16,7 @@ enum class DelayMode {
     Whole,   // one tap a whole number of frames back (weights -0, 1, 0, -0)
 };
 
-// Frames per chunk: a moving delay has its taps worked out a chunk ahead;
+// Frames per chunk: a moving delay has its taps worked out a chunk ahead
 // a steady one gains from longer runs between the passes.
 constexpr int32_t kMovingChunk = TapRun::kMaxFrames;
 constexpr int32_t kSteadyChunk = 256;
@@ -24,7 +24,7 @@ constexpr int32_t kChunk = kSteadyChunk;  // the longest
 constexpr int32_t chunkFrames(DelayMode mode) { return mode == DelayMode::Moving ? kMovingChunk : kSteadyChunk; }
 
 // What one chunk's serial loop works from and leaves behind. It is the
-// engine's scratch (about 16 KB), kept with the effect rather than on the
+// engine's scratch (about 20 KB), kept with the effect rather than on the
 // audio thread's stack.
 struct ChunkData {
     alignas(32) double shapeValues[kChunk + Smoothing::kSineSpare];  // with room for the read-ahead loop's sine

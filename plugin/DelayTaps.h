@@ -32,7 +32,7 @@ inline Tap tapFor(double D) {
 
 // A run of frames' taps, one per frame.
 struct TapRun {
-    static constexpr int32_t kMaxFrames = 64;
+    static constexpr int32_t kMaxFrames = 128;
     int32_t ages[kMaxFrames];
     double weights[4][kMaxFrames];
     int32_t first[kMaxFrames];  // where in the line the oldest tap (age T-1) is

@@ -82,9 +82,9 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
     std::mt19937 rng(11);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     constexpr int kBlock = 301;  // odd, so the last chunk of a block has an odd length
-    // Block lengths around the loop's chunks (64 frames for a moving delay,
+    // Block lengths around the loop's chunks (128 frames for a moving delay,
     // 256 for a steady one), and a long one.
-    const int32_t lengths[] = {kBlock, 1, 64, 65, 63, 128, 256, 257, kBlock};
+    const int32_t lengths[] = {kBlock, 1, 64, 127, 128, 129, 256, 257, 255, kBlock};
     std::vector<float> inL(kBlock), inR(kBlock), outA(2 * kBlock), outB(2 * kBlock);
 
     for (const Setting& s : settings) {
@@ -118,7 +118,7 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
                 }
                 const bool replace = block % 2 == 0;
                 for (int i = 0; i < 2 * kBlock; ++i) outA[i] = outB[i] = 0.25f;
-                const int32_t frames = lengths[block % 9];
+                const int32_t frames = lengths[block % 10];
                 referenceBlock(*a, seedA, {inL.data(), inR.data(), outA.data(), outA.data() + kBlock,
                                            frames, replace, 0.7});
                 const BlockIo io{inL.data(), inR.data(), outB.data(), outB.data() + kBlock,
