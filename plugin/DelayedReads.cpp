@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "FilterLanes.h"
 #include "PhaseSine.h"
 #include "VectorLanes.h"
 
@@ -30,10 +31,7 @@ namespace delayed_reads {
 
 void steadyBaseline(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const Tap& tap,
                     const Smoothing& sm) {
-    using namespace baseline;
-    const Weights t = steadyWeights(tap);
-    FrameReads reads{a, [&t](int32_t) { return t; }, carry.writePos};
-    runLoop<false>(e, carry, a, sm, reads);
+    baseline::steadyByFrame(e, carry, a, tap, sm);
 }
 
 void movingBaseline(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const TapRun& taps,
@@ -164,9 +162,7 @@ void steadyAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const
         SteadyPairs<false> reads(a, first0, tap);
         runLoop<false>(e, carry, a, sm, reads);
     } else {
-        const Weights t = steadyWeights(tap);
-        FrameReads reads{a, [&t](int32_t) { return t; }, carry.writePos};
-        runLoop<false>(e, carry, a, sm, reads);
+        steadyByFrame(e, carry, a, tap, sm);
     }
 }
 

@@ -20,6 +20,7 @@
 #include "DelayEngine.h"
 #include "DelayTaps.h"
 #include "DelayedReads.h"
+#include "FilterLanes.h"
 #include "PhaseSine.h"
 
 
@@ -95,7 +96,7 @@ struct SerialLoop {
     double smoothed;
     int32_t writePos;
     __m128d w1, w2;
-    __m128d gain, num1, num2, rec1, rec2;
+    FilterLanes filter;
     // Matrices as lane pairs: out = straight * (L, R) + crossed * (R, L), so
     // out.L = m0 L + m1 R and out.R = m3 R + m2 L (the same sum either way round).
     const __m128d wetStraight, wetCrossed, fbStraight, fbCrossed;
@@ -104,20 +105,11 @@ struct SerialLoop {
         : e(engine), steadyTap(tap), lfoCoef(engine.lfoCoef), smoothed(engine.lfoSmoothed),
           writePos(engine.writePos),
           w1(_mm_set_pd(engine.filterStateR[1], engine.filterStateL[1])),
-          w2(_mm_set_pd(engine.filterStateR[0], engine.filterStateL[0])),
+          w2(_mm_set_pd(engine.filterStateR[0], engine.filterStateL[0])), filter(engine.coeffs),
           wetStraight(pair(engine.wetMatrix[0], engine.wetMatrix[3])),
           wetCrossed(pair(engine.wetMatrix[1], engine.wetMatrix[2])),
           fbStraight(pair(engine.fbMatrix[0], engine.fbMatrix[3])),
-          fbCrossed(pair(engine.fbMatrix[1], engine.fbMatrix[2])) {
-        loadCoefficients();
-    }
-    void loadCoefficients() {
-        gain = _mm_set1_pd(e.coeffs.gain);
-        num1 = _mm_set1_pd(e.coeffs.num1);
-        num2 = _mm_set1_pd(e.coeffs.num2);
-        rec1 = _mm_set1_pd(e.coeffs.rec1);
-        rec2 = _mm_set1_pd(e.coeffs.rec2);
-    }
+          fbCrossed(pair(engine.fbMatrix[1], engine.fbMatrix[2])) {}
     void finish() {
         e.lfoSmoothed = smoothed;
         e.writePos = writePos;
@@ -135,16 +127,13 @@ struct SerialLoop {
         // chunk data cannot be taken to alias it and it stays in registers.
         constexpr int32_t N = DelayEngine::kLineFrames;
         StereoFrame* const line = e.line;
-        const __m128d lineMax = _mm_set1_pd(DelayEngine::kLineLimit);
-        const __m128d lineMin = _mm_set1_pd(-DelayEngine::kLineLimit);
         const Tap fixedTap = steadyTap;
         const double coef = lfoCoef;
         const __m128d wetS = wetStraight, wetC = wetCrossed, fbS = fbStraight, fbC = fbCrossed;
         double smoothed = this->smoothed;
         int32_t writePos = this->writePos;
         __m128d w1 = this->w1, w2 = this->w2;
-        __m128d gain = this->gain, num1 = this->num1, num2 = this->num2, rec1 = this->rec1,
-                rec2 = this->rec2;
+        FilterLanes f = filter;
         int32_t rampLeft = e.ramp.count;  // only the glide's own step changes it
         for (int32_t j = 0; j < count; ++j) {
             if constexpr (kFixedTap) {
@@ -181,26 +170,16 @@ struct SerialLoop {
             if (rampLeft > 0) [[unlikely]] {
                 e.ramp.step(e.coeffs);
                 rampLeft = e.ramp.count;
-                gain = _mm_set1_pd(e.coeffs.gain);
-                num1 = _mm_set1_pd(e.coeffs.num1);
-                num2 = _mm_set1_pd(e.coeffs.num2);
-                rec1 = _mm_set1_pd(e.coeffs.rec1);
-                rec2 = _mm_set1_pd(e.coeffs.rec2);
+                f.load(e.coeffs);
             }
             const __m128d u = _mm_add_pd(_mm_add_pd(_mm_mul_pd(fbS, r), _mm_mul_pd(fbC, rSwapped)), x);
-            const __m128d w = _mm_add_pd(_mm_add_pd(_mm_mul_pd(gain, u), _mm_mul_pd(rec1, w1)),
-                                         _mm_mul_pd(rec2, w2));
-            const __m128d y = _mm_add_pd(_mm_add_pd(w, _mm_mul_pd(num1, w1)), _mm_mul_pd(num2, w2));
-            w2 = w1;
-            w1 = w;
-            // max first, so that a not-a-number becomes the lower limit.
-            storeFrame(line[writePos], _mm_min_pd(_mm_max_pd(y, lineMin), lineMax));
+            storeFrame(line[writePos], limitLine(f.step(u, w1, w2)));
         }
         this->smoothed = smoothed;
         this->writePos = writePos;
         this->w1 = w1;
         this->w2 = w2;
-        this->gain = gain, this->num1 = num1, this->num2 = num2, this->rec1 = rec1, this->rec2 = rec2;
+        filter = f;
     }
 };
 
@@ -246,7 +225,7 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
         const DelayedReads chunk{e.line, count, data.inputs, matrices, data.wetSums, data.feed};
         loopFunction(e, carry, chunk, taps, smoothing);
         loop.w1 = carry.w1, loop.w2 = carry.w2, loop.smoothed = carry.smoothed, loop.writePos = carry.writePos;
-        loop.loadCoefficients();
+        loop.filter.load(e.coeffs);
     };
     for (int32_t chunkStart = 0; chunkStart < io.frameCount; chunkStart += kFrames) {
         const int32_t count = std::min(io.frameCount - chunkStart, kFrames);

@@ -1,0 +1,38 @@
+// The feedback band-pass on (left, right) in the two lanes of an SSE2
+// register: the same operations, in the same order, as DelayEngine::filterStep
+// and limitLine work out for each channel.
+#pragma once
+
+#include <emmintrin.h>
+
+#include "BiquadCoeffs.h"
+#include "DelayEngine.h"
+
+struct FilterLanes {
+    __m128d gain, num1, num2, rec1, rec2;
+
+    explicit FilterLanes(const BiquadCoeffs& c) { load(c); }
+    void load(const BiquadCoeffs& c) {
+        gain = _mm_set1_pd(c.gain);
+        num1 = _mm_set1_pd(c.num1);
+        num2 = _mm_set1_pd(c.num2);
+        rec1 = _mm_set1_pd(c.rec1);
+        rec2 = _mm_set1_pd(c.rec2);
+    }
+    // One frame: the input u in, the output out; the state {w1 newer, w2
+    // older} moves on.
+    __m128d step(__m128d u, __m128d& w1, __m128d& w2) const {
+        const __m128d w = _mm_add_pd(_mm_add_pd(_mm_mul_pd(gain, u), _mm_mul_pd(rec1, w1)),
+                                     _mm_mul_pd(rec2, w2));
+        const __m128d y = _mm_add_pd(_mm_add_pd(w, _mm_mul_pd(num1, w1)), _mm_mul_pd(num2, w2));
+        w2 = w1;
+        w1 = w;
+        return y;
+    }
+};
+
+// What the feedback writes back into the line (see DelayEngine::kLineLimit):
+// max first, so that a not-a-number becomes the lower limit.
+inline __m128d limitLine(__m128d y) {
+    return _mm_min_pd(_mm_max_pd(y, _mm_set1_pd(-DelayEngine::kLineLimit)), _mm_set1_pd(DelayEngine::kLineLimit));
+}
