@@ -56,21 +56,36 @@ constexpr int kSineLanes = 4;
 // The same for two frames at once in AVX2 registers, (left, right) pairs in
 // frame order.
 struct FinishPair {
-    __m256d wetS, wetC, fbS, fbC;
+    __m256d wetS, wetC, fbS, fbC, dry;
     static __m256d twice(const double (&lr)[2]) {
         return _mm256_setr_pd(lr[0], lr[1], lr[0], lr[1]);
     }
-    explicit FinishPair(const MatrixLanes& m)
-        : wetS(twice(m.wetStraight)), wetC(twice(m.wetCrossed)), fbS(twice(m.fbStraight)),
-          fbC(twice(m.fbCrossed)) {}
+    explicit FinishPair(const DelayedReads& a)
+        : wetS(twice(a.matrices.wetStraight)), wetC(twice(a.matrices.wetCrossed)),
+          fbS(twice(a.matrices.fbStraight)), fbC(twice(a.matrices.fbCrossed)),
+          dry(_mm256_set1_pd(a.dryGain)) {}
     [[gnu::always_inline]] void operator()(const DelayedReads& a, int32_t j, __m256d r) const {
         const __m256d swapped = _mm256_permute_pd(r, 0x5);
-        _mm256_storeu_pd(a.wetSums + 2 * j,
-                         _mm256_add_pd(_mm256_mul_pd(wetS, r), _mm256_mul_pd(wetC, swapped)));
+        const __m256d wet = _mm256_add_pd(_mm256_mul_pd(wetS, r), _mm256_mul_pd(wetC, swapped));
         const __m256d x = _mm256_cvtps_pd(_mm_loadu_ps(&a.inputs[j].left));
         const __m256d u =
             _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(fbS, r), _mm256_mul_pd(fbC, swapped)), x);
         _mm256_storeu_pd(a.feed + 2 * j, u);
+        if (!a.outL) {
+            _mm256_storeu_pd(a.wetSums + 2 * j, wet);
+            return;
+        }
+        __m256d y = _mm256_add_pd(_mm256_mul_pd(dry, x), _mm256_cvtps_pd(_mm256_cvtpd_ps(wet)));
+        // (left, right) pairs and the host's channels apart: lanes 0 2 1 3.
+        constexpr int kApart = 0xD8;
+        if (!a.replace) {
+            const __m128 outs = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(a.outL + j)),
+                                             reinterpret_cast<const __m64*>(a.outR + j));
+            y = _mm256_add_pd(_mm256_cvtps_pd(_mm_permute_ps(outs, kApart)), y);
+        }
+        const __m128 out = _mm_permute_ps(_mm256_cvtpd_ps(y), kApart);
+        _mm_storel_pi(reinterpret_cast<__m64*>(a.outL + j), out);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(a.outR + j), out);
     }
 };
 
@@ -86,8 +101,8 @@ struct SteadyPairs {
     int32_t first0;
     __m256d w0, w1, w2, w3;
     double w[4];
-    FinishPair finish{a.matrices};
-    Finish finishOne{a.matrices};
+    FinishPair finish{a};
+    Finish finishOne{a};
     int32_t done = 0;
     SteadyPairs(const DelayedReads& chunk, int32_t first, const Tap& tap)
         : a(chunk), first0(first), w0(_mm256_set1_pd(tap.w[0])), w1(_mm256_set1_pd(tap.w[1])),
@@ -123,8 +138,8 @@ struct SteadyPairs {
 struct MovingPairs {
     const DelayedReads a;  // a copy, as above
     const TapRun& taps;
-    FinishPair finish{a.matrices};
-    Finish finishOne{a.matrices};
+    FinishPair finish{a};
+    Finish finishOne{a};
     int32_t done = 0;
     [[gnu::always_inline]] __m128d read(int32_t j) {
         return readFrame(a.line, taps.first[j], _mm_loaddup_pd(&taps.weights[0][j]),

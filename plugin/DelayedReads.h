@@ -37,6 +37,14 @@ struct DelayedReads {
     MatrixLanes matrices;
     double* wetSums;  // per frame (left, right): the wet matrix products, unrounded
     double* feed;     // scratch: the filter inputs (left, right) read ahead
+    // The host's outputs for the chunk's frames. With both channels there,
+    // the loop writes dry * input + the wet sum rounded to single precision
+    // itself (adds it unless replacing), as writeOutputs would; otherwise it
+    // leaves the wet sums in wetSums for writeOutputs.
+    float* outL = nullptr;
+    float* outR = nullptr;
+    bool replace = true;
+    double dryGain = 0.0;
 };
 
 // What the loop carries from frame to frame.

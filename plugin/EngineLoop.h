@@ -220,9 +220,16 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     }
     const MatrixLanes matrices = matrixLanes(e);
     // Runs the chunk through the read-ahead loop (see DelayedReads.h).
-    const auto readAhead = [&](int32_t count, auto loopFunction, const auto& taps, const Smoothing& smoothing) {
+    // With both output channels there, the loop writes the outputs itself.
+    const bool loopWrites = io.outL && io.outR;
+    const auto readAhead = [&](int32_t chunkStart, int32_t count, auto loopFunction, const auto& taps,
+                               const Smoothing& smoothing) {
         FilterCarry carry{loop.w1, loop.w2, loop.smoothed, loop.writePos};
-        const DelayedReads chunk{e.line, count, data.inputs, matrices, data.wetSums, data.feed};
+        DelayedReads chunk{e.line, count, data.inputs, matrices, data.wetSums, data.feed};
+        if (loopWrites) {
+            chunk.outL = io.outL + chunkStart, chunk.outR = io.outR + chunkStart;
+            chunk.replace = io.replace, chunk.dryGain = io.dryGain;
+        }
         loopFunction(e, carry, chunk, taps, smoothing);
         loop.w1 = carry.w1, loop.w2 = carry.w2, loop.smoothed = carry.smoothed, loop.writePos = carry.writePos;
         loop.filter.load(e.coeffs);
@@ -233,16 +240,19 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
         if constexpr (Mode == DelayMode::Moving) {
             const int32_t nextCount = std::min(io.frameCount - chunkStart - count, kFrames);
             if (nextCount > 0) nextShapeValues(nextCount, data.nextValues);
-            if (*std::min_element(data.taps.ages, data.taps.ages + count) >= delayed_reads::kMinAge)
-                readAhead(count, loopMoving, data.taps,
+            const bool ahead =
+                *std::min_element(data.taps.ages, data.taps.ages + count) >= delayed_reads::kMinAge;
+            if (ahead)
+                readAhead(chunkStart, count, loopMoving, data.taps,
                           Smoothing{data.nextValues, nextCount, data.nextSmoothed, loop.lfoCoef});
             else
                 loop.run(data, count, data.nextValues, nextCount, data.nextSmoothed);
-            writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
+            if (!ahead || !loopWrites) writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
             if (nextCount > 0)
                 tapsFromSmoothed(data.nextSmoothed, nextCount, modDepth, baseDelay, loop.writePos, data.taps);
         } else {
-            if (loop.steadyTap.T >= delayed_reads::kMinAge) {
+            const bool ahead = loop.steadyTap.T >= delayed_reads::kMinAge;
+            if (ahead) {
                 Smoothing smoothing{data.shapeValues, count, nullptr, loop.lfoCoef};
                 if constexpr (std::is_same_v<Run, SineRun>) {
                     // The loop works the sine out itself, overlapped with the filter.
@@ -251,12 +261,12 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
                 } else {
                     nextShapeValues(count, data.shapeValues);
                 }
-                readAhead(count, loopSteady, loop.steadyTap, smoothing);
+                readAhead(chunkStart, count, loopSteady, loop.steadyTap, smoothing);
             } else {
                 nextShapeValues(count, data.shapeValues);
                 loop.run(data, count, data.shapeValues, count, nullptr);
             }
-            writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
+            if (!ahead || !loopWrites) writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
         }
     }
     loop.finish();
