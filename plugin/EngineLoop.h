@@ -45,7 +45,11 @@ struct ShapeRun {
     Shape shape;
     void operator()(uint32_t first, uint32_t increment, int32_t count, double* out) const {
         uint32_t p = first;
-        for (int32_t i = 0; i < count; ++i, p += increment) out[i] = shape(p);
+        int32_t i = 0;
+        // Four at a time, which the compiler can put in vector registers.
+        for (; i + 4 <= count; i += 4, p += 4 * increment)
+            for (uint32_t k = 0; k < 4; ++k) out[i + k] = shape(p + k * increment);
+        for (; i < count; ++i, p += increment) out[i] = shape(p);
     }
 };
 template <typename Shape>
