@@ -1,10 +1,10 @@
 // The feedback loop of a chunk with the delayed frames read ahead of the
 // filter. When every tap a frame reads is at least kMinAge frames old, the
 // reads do not depend on the last few frames' feedback, so the reads, the wet
-// products and the filter inputs of frame j + kLead and on can be worked out
-// in vector registers while the filter recursion of frame j runs: the serial
-// loop is left with the filter alone, overlapped with the vector work. The
-// values are formed by exactly the operations of DelayEngine::processSample.
+// products, the filter inputs and the outputs of frames j + kLead and on can
+// be worked out in vector registers in the same round as the filter recursion
+// of frame j: the recursion, the one serial part, overlaps the vector work.
+// The values are formed by exactly the operations of DelayEngine::processSample.
 #pragma once
 
 #include <emmintrin.h>

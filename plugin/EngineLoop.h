@@ -1,11 +1,15 @@
-// The engine's frame loop for one block, in chunks of 64 frames. What does not
-// depend on the feedback (shape values, noise and inputs, the taps of a moving
-// delay, the outputs) is done a chunk at a time in vector passes; the serial
-// loop runs left and right side by side in the two lanes of SSE2 double
-// registers with the running state in registers. Every value is formed by
-// exactly the operations of DelayEngine::processSample in the same order, so
-// the output is bit-identical to running that function frame by frame (with
-// phaseSine as the sine, see PhaseSine.h).
+// The engine's frame loop for one block, in chunks (see ChunkData.h). What
+// does not depend on the feedback (shape values, noise and inputs, the taps of
+// a moving delay) is done a chunk at a time in vector passes. When the delay
+// is at least a few frames long, the chunk then runs through the read-ahead
+// loop (DelayedReads.h), which also writes the outputs; a shorter one runs
+// through SerialLoop below, which reads the line frame by frame, and the
+// outputs follow in a pass of their own. Both run left and right side by side
+// in the two lanes of SSE2 double registers with the running state in
+// registers. Every value is formed by exactly the operations of
+// DelayEngine::processSample in the same order, so the output is bit-identical
+// to running that function frame by frame (with phaseSine as the sine, see
+// PhaseSine.h).
 #pragma once
 
 #include <emmintrin.h>
