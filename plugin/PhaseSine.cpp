@@ -5,10 +5,6 @@
 
 namespace {
 
-inline int32_t quarterTurn(uint32_t phase) {
-    return phase_sine::quarterTurns<2>(Lanes<2>::Int{static_cast<int32_t>(phase), 0})[0];
-}
-
 template <int N>
 [[gnu::always_inline]] inline void fill(uint32_t start, uint32_t increment, int32_t count,
                                         double* out) {
@@ -18,19 +14,10 @@ template <int N>
         phases[j] = static_cast<int32_t>(start + static_cast<uint32_t>(j) * increment);
         step[j] = static_cast<int32_t>(static_cast<uint32_t>(N) * increment);
     }
-    const bool slow = increment < (1u << 30) / (N - 1);
     int32_t i = 0;
     for (; i + N <= count; i += N) {
-        // A slow LFO's neighbouring phases nearly always lie in one quarter
-        // turn, and then one kernel is enough: they do when the first and the
-        // last do and the run spans less than a quarter (so cannot leave it
-        // and come back).
-        const uint32_t first = start + static_cast<uint32_t>(i) * increment;
-        const int32_t k = quarterTurn(first);
-        const bool oneQuarter = slow && quarterTurn(first + (N - 1) * increment) == k;
-        const typename L::Real v = !oneQuarter ? phase_sine::sines<N>(phases)
-                                   : (k & 1) ? phase_sine::sines<N, phase_sine::Kernels::Cosine>(phases)
-                                             : phase_sine::sines<N, phase_sine::Kernels::Sine>(phases);
+        const typename L::Real v =
+            phase_sine::sinesOfRun<N>(phases, start + static_cast<uint32_t>(i) * increment, increment);
         for (int j = 0; j < N; ++j) out[i + j] = v[j];
         // Wrapping addition, done on the unsigned patterns.
         phases = reinterpret_cast<typename L::Int>(reinterpret_cast<typename L::Unsigned>(phases) +

@@ -94,6 +94,26 @@ template <int N, Kernels K = Kernels::Both>
     return ((k < 0.0) | (k == 2.0)) ? -r : r;
 }
 
+// The quarter turn of one phase, as quarterTurns gives it for a lane.
+inline int32_t quarterTurn(uint32_t phase) {
+    return ((static_cast<int32_t>(phase) >> 1) + (1 << 28)) >> 29;
+}
+
+// The sines of the N phases first, first + increment, ... (in `phases` as
+// signed lanes). A slow LFO's neighbouring phases nearly always lie in one
+// quarter turn, and then one kernel is enough: they do when the first and the
+// last do and the run spans less than a quarter (so cannot leave it and come
+// back). The values are those of sines<N> either way.
+template <int N>
+[[gnu::always_inline]] inline typename Lanes<N>::Real sinesOfRun(typename Lanes<N>::Int phases, uint32_t first,
+                                                                 uint32_t increment) {
+    const int32_t k = quarterTurn(first);
+    const bool oneQuarter = increment < (1u << 30) / (N - 1) &&
+                            quarterTurn(first + static_cast<uint32_t>(N - 1) * increment) == k;
+    if (!oneQuarter) return sines<N>(phases);
+    return (k & 1) ? sines<N, Kernels::Cosine>(phases) : sines<N, Kernels::Sine>(phases);
+}
+
 #pragma GCC diagnostic pop
 
 }  // namespace phase_sine
