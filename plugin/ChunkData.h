@@ -5,7 +5,6 @@
 
 #include "DelayEngine.h"
 #include "DelayTaps.h"
-#include "DelayedReads.h"
 
 namespace engine_loop {
 
@@ -22,19 +21,21 @@ enum class DelayMode {
 constexpr int32_t kMovingChunk = TapRun::kMaxFrames;
 constexpr int32_t kSteadyChunk = 256;
 constexpr int32_t kChunk = kSteadyChunk;  // the longest
+// The read-ahead loop works the sine out four values at a time (see Smoothing).
+static_assert(kChunk % 4 == 0);
 constexpr int32_t chunkFrames(DelayMode mode) { return mode == DelayMode::Moving ? kMovingChunk : kSteadyChunk; }
 
 // What one chunk's serial loop works from and leaves behind. It is the
 // engine's scratch (about 20 KB), kept with the effect rather than on the
 // audio thread's stack.
 struct ChunkData {
-    alignas(32) double shapeValues[kChunk + Smoothing::kSineSpare];  // with room for the read-ahead loop's sine
+    alignas(32) double shapeValues[kChunk];
     alignas(32) StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
     TapRun taps;                             // per frame when the delay moves
     alignas(32) double wetSums[2 * kChunk];  // the wet matrix products (left, right), before rounding
     alignas(32) double feed[2 * kChunk];     // the filter inputs (left, right), when read ahead
     // With a moving delay, the next chunk's shape values and their smoothing,
-    // worked out one chunk ahead inside the serial loop.
+    // worked out one chunk ahead inside the chunk's loop.
     alignas(32) double nextValues[kMovingChunk];
     alignas(32) double nextSmoothed[kMovingChunk];
 };

@@ -23,13 +23,14 @@ MatrixLanes matrixLanes(const DelayEngine& e);
 
 namespace delayed_reads {
 constexpr int32_t kLead = 4;  // frames read ahead of the filter
-// The youngest tap age the loop may read: a frame read before the filter
-// step of frame j is at most j + kLead + 1, and its taps must be older than j.
+// The shortest delay T (the age of the second of the four taps) the loop
+// works with: a frame read before the filter step of frame j is at most
+// j + kLead + 1, and all its taps (ages T-1 .. T+2) must be older than frame j.
 constexpr int32_t kMinAge = kLead + 3;
 }  // namespace delayed_reads
 
 // One chunk's traffic. Frame j of the chunk writes the line at
-// writePos - 1 - j (wrapped).
+// carry.writePos - 1 - j (wrapped; see FilterCarry).
 struct DelayedReads {
     StereoFrame* line;
     int32_t count;
@@ -58,9 +59,9 @@ struct FilterCarry {
 // each result also stored to `out` when it is not null. With `sine` the loop
 // works the values out itself, a few frames ahead of the smoothing: frame j's
 // is the sine shape at sinePhase + (j + 1) * sineIncrement (see PhaseSine.h),
-// and `values` must have room for kSineSpare values past count.
+// four at a time, so `values` must have room for count rounded up to a
+// multiple of four.
 struct Smoothing {
-    static constexpr int32_t kSineSpare = 4;
     double* values;
     int32_t count;
     double* out;
@@ -70,7 +71,7 @@ struct Smoothing {
 };
 
 // The chunk's frames through the loop with one tap for all of them, or a tap
-// per frame; the glide steps the engine's coefficients. Every tap age must be
+// per frame; the glide steps the engine's coefficients. Every delay T must be
 // at least delayed_reads::kMinAge.
 void loopSteady(DelayEngine& e, FilterCarry& carry, const DelayedReads& chunk, const Tap& tap,
                 const Smoothing& smoothing);

@@ -2,14 +2,15 @@
 // does not depend on the feedback (shape values, noise and inputs, the taps of
 // a moving delay) is done a chunk at a time in vector passes. When the delay
 // is at least a few frames long, the chunk then runs through the read-ahead
-// loop (DelayedReads.h), which also writes the outputs; a shorter one runs
-// through SerialLoop below, which reads the line frame by frame, and the
-// outputs follow in a pass of their own. Both run left and right side by side
-// in the two lanes of SSE2 double registers with the running state in
-// registers. Every value is formed by exactly the operations of
-// DelayEngine::processSample in the same order, so the output is bit-identical
-// to running that function frame by frame (with phaseSine as the sine, see
-// PhaseSine.h).
+// loop (DelayedReads.h), which with a steady delay also works out the sine
+// and, given both output channels, writes the outputs. A shorter delay runs
+// through SerialLoop below, which reads the line frame by frame; its outputs
+// follow in a pass of their own, as they do when a channel is missing. The
+// filter recursion runs left and right side by side in the two lanes of SSE2
+// double registers, with the running state in registers. Every value is formed
+// by exactly the operations of DelayEngine::processSample in the same order, so
+// the output is bit-identical to running that function frame by frame (with
+// phaseSine as the sine, see PhaseSine.h).
 #pragma once
 
 #include <emmintrin.h>
@@ -31,10 +32,11 @@
 namespace engine_loop {
 
 inline __m128d loadFrame(const StereoFrame& frame) {
-    return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(&frame))));
+    // Loads and stores through the intrinsics that may alias the frame's floats.
+    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&frame))));
 }
 inline void storeFrame(StereoFrame& frame, __m128d value) {
-    _mm_store_sd(reinterpret_cast<double*>(&frame), _mm_castps_pd(_mm_cvtpd_ps(value)));
+    _mm_storel_pi(reinterpret_cast<__m64*>(&frame), _mm_cvtpd_ps(value));
 }
 // Rounds both lanes to single precision and back, as storing to a float does.
 inline __m128d roundToFloat(__m128d value) { return _mm_cvtps_pd(_mm_cvtpd_ps(value)); }
@@ -209,9 +211,10 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     SerialLoop<Mode> loop(e, tapFor(std::fabs(e.lfoSmoothed * modDepth + baseDelay)));
 
     // Work that does not depend on the loop's feedback is done a chunk at a
-    // time around the serial loop: the LFO values, the noise and the inputs
-    // before it, the host's buffers after it. All inputs of a chunk are read
-    // before any output of it is written, which keeps in-place processing right.
+    // time around the chunk's loop: the LFO values (unless the loop works them
+    // out), the noise and the inputs before it, the host's buffers after it
+    // (unless the loop writes them). All inputs of a chunk are read before any
+    // output of it is written, which keeps in-place processing right.
     const auto nextShapeValues = [&](int32_t count, double* out) {
         shapeRun(phase + increment, increment, count, out);
         phase += static_cast<uint32_t>(count) * increment;
@@ -228,8 +231,10 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     }
     const MatrixLanes matrices = matrixLanes(e);
     // Runs the chunk through the read-ahead loop (see DelayedReads.h).
-    // With both output channels there, the loop writes the outputs itself.
-    const bool loopWrites = io.outL && io.outR;
+    // With both output channels there, the loop writes the outputs itself;
+    // it reads both channels of a frame before writing either, so not when
+    // they are one buffer (the frame by frame engine adds left, then right).
+    const bool loopWrites = io.outL && io.outR && io.outL != io.outR;
     const auto readAhead = [&](int32_t chunkStart, int32_t count, auto loopFunction, const auto& taps,
                                const Smoothing& smoothing) {
         FilterCarry carry{loop.w1, loop.w2, loop.smoothed, loop.writePos};
