@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "FilterLanes.h"
+#include "LineLanes.h"
 #include "PhaseSine.h"
 #include "VectorLanes.h"
 

@@ -26,20 +26,14 @@
 #include "DelayTaps.h"
 #include "DelayedReads.h"
 #include "FilterLanes.h"
+#include "LineLanes.h"
 #include "PhaseSine.h"
 
 
 namespace engine_loop {
 
-inline __m128d loadFrame(const StereoFrame& frame) {
-    // Loads and stores through the intrinsics that may alias the frame's floats.
-    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&frame))));
-}
-inline void storeFrame(StereoFrame& frame, __m128d value) {
-    _mm_storel_pi(reinterpret_cast<__m64*>(&frame), _mm_cvtpd_ps(value));
-}
-// Rounds both lanes to single precision and back, as storing to a float does.
-inline __m128d roundToFloat(__m128d value) { return _mm_cvtps_pd(_mm_cvtpd_ps(value)); }
+using line_lanes::loadFrame;
+using line_lanes::storeFrame;
 inline __m128d pair(float left, float right) { return _mm_set_pd(right, left); }
 
 }  // namespace engine_loop
@@ -70,22 +64,12 @@ struct SineRun {
 
 namespace engine_loop {
 
-// The interpolated read of ages T-1..T+2, rounded to single precision.
+// The interpolated read of ages T-1..T+2 of the frame that wrote writePos,
+// rounded to single precision.
 inline __m128d readTap(const StereoFrame* line, int32_t writePos, int32_t T, double w0, double w1,
                        double w2, double w3) {
-    constexpr int32_t N = DelayEngine::kLineFrames;
-    const int32_t first = DelayEngine::wrap(writePos + T - 1);
-    const bool contiguous = first <= N - 4;
-    const int32_t index = writePos + T;
-    const StereoFrame& xm1 = line[first];
-    const StereoFrame& xp2 = line[contiguous ? first + 3 : DelayEngine::wrap(index + 2)];
-    const StereoFrame& xp1 = line[contiguous ? first + 2 : DelayEngine::wrap(index + 1)];
-    const StereoFrame& x0 = line[contiguous ? first + 1 : DelayEngine::wrap(index)];
-    __m128d acc = _mm_mul_pd(_mm_set1_pd(w0), loadFrame(xm1));
-    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(w3), loadFrame(xp2)));
-    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(w2), loadFrame(xp1)));
-    acc = _mm_add_pd(acc, _mm_mul_pd(_mm_set1_pd(w1), loadFrame(x0)));
-    return roundToFloat(acc);
+    return line_lanes::readFrame(line, DelayEngine::wrap(writePos + T - 1), _mm_set1_pd(w0), _mm_set1_pd(w1),
+                                 _mm_set1_pd(w2), _mm_set1_pd(w3));
 }
 inline __m128d readTap(const StereoFrame* line, int32_t writePos, const Tap& tap) {
     return readTap(line, writePos, tap.T, tap.w[0], tap.w[1], tap.w[2], tap.w[3]);
