@@ -7,6 +7,7 @@
 #include "FilterLanes.h"
 #include "LineLanes.h"
 #include "PhaseSine.h"
+#include "PhaseSineAvx2.h"
 #include "VectorLanes.h"
 
 // The wide vectors never cross a call boundary (the sine's are inlined).
@@ -23,7 +24,9 @@ constexpr int32_t N = DelayEngine::kLineFrames;
 // The parts both forms share, built once for each.
 namespace {
 namespace baseline {
-constexpr int kSineLanes = 2;
+[[gnu::always_inline]] inline void sineValues(uint32_t first, uint32_t increment, int32_t count, double* out) {
+    phase_sine::sineRun<2>(first, increment, count, out);
+}
 #include "ReadAheadLoop.inc"
 }  // namespace baseline
 }  // namespace
@@ -51,7 +54,9 @@ void movingBaseline(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, c
 
 namespace {
 namespace avx2 {
-constexpr int kSineLanes = 4;
+[[gnu::always_inline]] inline void sineValues(uint32_t first, uint32_t increment, int32_t count, double* out) {
+    phase_sine::sineRunAvx2(first, increment, count, out);
+}
 #include "ReadAheadLoop.inc"
 
 // The same for two frames at once in AVX2 registers, (left, right) pairs in

@@ -1,29 +1,15 @@
 #include "PhaseSine.h"
 
+#include "PhaseSineAvx2.h"
+
 // See PhaseSine.h: the wide vectors never cross a call boundary.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
-template <int N>
-[[gnu::always_inline]] inline void fill(uint32_t start, uint32_t increment, int32_t count,
-                                        double* out) {
-    using L = Lanes<N>;
-    typename L::Int phases, step;
-    for (int j = 0; j < N; ++j) {
-        phases[j] = static_cast<int32_t>(start + static_cast<uint32_t>(j) * increment);
-        step[j] = static_cast<int32_t>(static_cast<uint32_t>(N) * increment);
-    }
-    int32_t i = 0;
-    for (; i + N <= count; i += N) {
-        const typename L::Real v =
-            phase_sine::sinesOfRun<N>(phases, start + static_cast<uint32_t>(i) * increment, increment);
-        for (int j = 0; j < N; ++j) out[i + j] = v[j];
-        // Wrapping addition, done on the unsigned patterns.
-        phases = reinterpret_cast<typename L::Int>(reinterpret_cast<typename L::Unsigned>(phases) +
-                                                  reinterpret_cast<typename L::Unsigned>(step));
-    }
-    for (; i < count; ++i) out[i] = phaseSine(start + static_cast<uint32_t>(i) * increment);
+// The scalar tail of a fill whose first `vectored` values are done.
+void fillTail(uint32_t start, uint32_t increment, int32_t vectored, int32_t count, double* out) {
+    for (int32_t i = vectored; i < count; ++i) out[i] = phaseSine(start + static_cast<uint32_t>(i) * increment);
 }
 
 }  // namespace
@@ -31,12 +17,16 @@ template <int N>
 namespace phase_sine {
 
 void fillBaseline(uint32_t start, uint32_t increment, int32_t count, double* out) {
-    fill<2>(start, increment, count, out);
+    const int32_t vectored = count & ~1;
+    phase_sine::sineRun<2>(start, increment, vectored, out);
+    fillTail(start, increment, vectored, count, out);
 }
 
 [[gnu::target("avx2")]] void fillAvx2(uint32_t start, uint32_t increment, int32_t count,
                                       double* out) {
-    fill<4>(start, increment, count, out);
+    const int32_t vectored = count & ~3;
+    sineRunAvx2(start, increment, vectored, out);
+    fillTail(start, increment, vectored, count, out);
 }
 
 }  // namespace phase_sine

@@ -114,6 +114,25 @@ template <int N>
     return (k & 1) ? sines<N, Kernels::Cosine>(phases) : sines<N, Kernels::Sine>(phases);
 }
 
+// out[i] = the sine shape at first + i * increment (wrapping), i = 0..count-1,
+// with count a multiple of N.
+template <int N>
+[[gnu::always_inline]] inline void sineRun(uint32_t first, uint32_t increment, int32_t count, double* out) {
+    using L = Lanes<N>;
+    typename L::Int phases, step;
+    for (int j = 0; j < N; ++j) {
+        phases[j] = static_cast<int32_t>(first + static_cast<uint32_t>(j) * increment);
+        step[j] = static_cast<int32_t>(static_cast<uint32_t>(N) * increment);
+    }
+    for (int32_t i = 0; i < count; i += N) {
+        const typename L::Real v = sinesOfRun<N>(phases, first + static_cast<uint32_t>(i) * increment, increment);
+        for (int j = 0; j < N; ++j) out[i + j] = v[j];
+        // Wrapping addition, done on the unsigned patterns.
+        phases = reinterpret_cast<typename L::Int>(reinterpret_cast<typename L::Unsigned>(phases) +
+                                                  reinterpret_cast<typename L::Unsigned>(step));
+    }
+}
+
 #pragma GCC diagnostic pop
 
 }  // namespace phase_sine

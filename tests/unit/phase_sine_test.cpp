@@ -76,3 +76,28 @@ TEST(PhaseSine, EveryVectorWidthGivesTheSameValues) {
     }
     if (!haveAvx2()) GTEST_SKIP() << "no AVX2 here; the baseline form alone was checked";
 }
+
+// Runs that end just inside a quarter turn take one kernel for the whole
+// run; runs one phase longer cross into the next quarter and do not. Both
+// must give the frame-by-frame values, in every quarter and across the wrap.
+TEST(PhaseSine, RunsAtTheQuarterTurnsGiveTheFrameByFrameValues) {
+    std::vector<double> baseline(260), wide(260);
+    for (uint64_t boundary = 0x20000000ull; boundary < 0x100000000ull; boundary += 0x40000000ull)
+        for (const uint32_t increment : {1u, 3u, 1000u, 4000000u})
+            for (const int32_t count : {4, 5, 128, 256, 259})
+                for (int64_t end = -2; end <= 2; ++end) {
+                    // The run's last phase lies `end` phases past the boundary.
+                    const uint32_t start = static_cast<uint32_t>(boundary + end) -
+                                           static_cast<uint32_t>(count - 1) * increment;
+                    phase_sine::fillBaseline(start, increment, count, baseline.data());
+                    if (haveAvx2()) phase_sine::fillAvx2(start, increment, count, wide.data());
+                    for (int32_t i = 0; i < count; ++i) {
+                        const double one = phaseSine(start + static_cast<uint32_t>(i) * increment);
+                        ASSERT_EQ(baseline[i], one) << start << " " << increment << " " << i;
+                        if (haveAvx2()) {
+                            ASSERT_EQ(wide[i], one) << start << " " << increment << " " << i;
+                        }
+                    }
+                }
+    if (!haveAvx2()) GTEST_SKIP() << "no AVX2 here; the baseline form alone was checked";
+}
