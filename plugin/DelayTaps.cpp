@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "DelayEngine.h"
@@ -61,6 +62,13 @@ template <int N, typename Group>
         values = padded;
     }
     for (int32_t j = 0; j < count; j += N) group(values, j);
+}
+
+// The smallest age of the run's count frames, into taps.youngest.
+inline void findYoungest(int32_t count, TapRun& taps) {
+    int32_t youngest = taps.ages[0];  // without branches, which would mispredict
+    for (int32_t j = 1; j < count; ++j) youngest = std::min(youngest, taps.ages[j]);
+    taps.youngest = youngest;
 }
 
 template <int N, typename Group>
@@ -129,18 +137,34 @@ struct FourTaps {
     }
 };
 
+// findYoungest four ages at a time.
+void findYoungestAvx2(int32_t count, TapRun& taps) {
+    __m128i youngest = _mm_set1_epi32(taps.ages[0]);
+    int32_t j = 0;
+    for (; j + 4 <= count; j += 4)
+        youngest = _mm_min_epi32(youngest, _mm_loadu_si128(reinterpret_cast<const __m128i*>(taps.ages + j)));
+    youngest = _mm_min_epi32(youngest, _mm_shuffle_epi32(youngest, 0x4E));
+    youngest = _mm_min_epi32(youngest, _mm_shuffle_epi32(youngest, 0xB1));
+    int32_t least = _mm_cvtsi128_si32(youngest);
+    for (; j < count; ++j) least = std::min(least, taps.ages[j]);
+    taps.youngest = least;
+}
+
 }  // namespace
 
 namespace delay_taps {
 
 double computeAvx2(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
                    double modDepth, double baseDelay, int32_t writePos, TapRun& taps) {
-    return compute<4>(shapeValues, count, lfoCoef, smoothed, FourTaps(modDepth, baseDelay, writePos, taps));
+    smoothed = compute<4>(shapeValues, count, lfoCoef, smoothed, FourTaps(modDepth, baseDelay, writePos, taps));
+    findYoungestAvx2(count, taps);
+    return smoothed;
 }
 
 void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double baseDelay,
               int32_t writePos, TapRun& taps) {
     tapsOf<4>(smoothed, count, FourTaps(modDepth, baseDelay, writePos, taps));
+    findYoungestAvx2(count, taps);
 }
 
 }  // namespace delay_taps
@@ -151,9 +175,11 @@ namespace delay_taps {
 
 double computeBaseline(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
                        double modDepth, double baseDelay, int32_t writePos, TapRun& taps) {
-    return compute<2>(shapeValues, count, lfoCoef, smoothed, [&](const double* values, int32_t j) {
+    smoothed = compute<2>(shapeValues, count, lfoCoef, smoothed, [&](const double* values, int32_t j) {
         tapsOfGroup<2>(values, modDepth, baseDelay, writePos, taps, j);
     });
+    findYoungest(count, taps);
+    return smoothed;
 }
 
 void tapsBaseline(const double* smoothed, int32_t count, double modDepth, double baseDelay,
@@ -161,6 +187,7 @@ void tapsBaseline(const double* smoothed, int32_t count, double modDepth, double
     tapsOf<2>(smoothed, count, [&](const double* values, int32_t j) {
         tapsOfGroup<2>(values, modDepth, baseDelay, writePos, taps, j);
     });
+    findYoungest(count, taps);
 }
 
 }  // namespace delay_taps

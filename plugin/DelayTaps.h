@@ -36,6 +36,7 @@ struct TapRun {
     int32_t ages[kMaxFrames];
     double weights[4][kMaxFrames];
     int32_t first[kMaxFrames];  // where in the line the oldest tap (age T-1) is
+    int32_t youngest;           // the smallest of the run's ages
 };
 
 // For count <= kMaxFrames frames: smoothed += (shape value - smoothed) * lfoCoef,

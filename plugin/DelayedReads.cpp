@@ -152,9 +152,32 @@ struct MovingPairs {
                          _mm_loaddup_pd(&taps.weights[1][j]), _mm_loaddup_pd(&taps.weights[2][j]),
                          _mm_loaddup_pd(&taps.weights[3][j]));
     }
+    // Tap k of frames j and j + 1 (in the low and high half), and its weights.
+    [[gnu::always_inline]] static __m256d tapPair(const StereoFrame* lo, const StereoFrame* hi, int k) {
+        const __m128 lanes = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lo + k))),
+                                          reinterpret_cast<const __m64*>(hi + k));
+        return _mm256_cvtps_pd(lanes);
+    }
+    [[gnu::always_inline]] __m256d weightPair(int k, int32_t j) const {
+        return _mm256_permute_pd(_mm256_broadcast_pd(reinterpret_cast<const __m128d*>(&taps.weights[k][j])), 0xC);
+    }
     [[gnu::always_inline]] void pair() {
-        const __m128d first = read(done);
-        finish(a, done, _mm256_set_m128d(read(done + 1), first));
+        const int32_t first0 = taps.first[done], first1 = taps.first[done + 1];
+        __m256d r;
+        if (first0 <= N - 4 && first1 <= N - 4) [[likely]] {
+            // The interpolation of both frames at once, in readFrame's order.
+            const StereoFrame* lo = a.line + first0;
+            const StereoFrame* hi = a.line + first1;
+            __m256d acc = _mm256_mul_pd(weightPair(0, done), tapPair(lo, hi, 0));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(3, done), tapPair(lo, hi, 3)));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(2, done), tapPair(lo, hi, 2)));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(1, done), tapPair(lo, hi, 1)));
+            r = _mm256_cvtps_pd(_mm256_cvtpd_ps(acc));
+        } else {
+            const __m128d first = read(done);
+            r = _mm256_set_m128d(read(done + 1), first);
+        }
+        finish(a, done, r);
         done += 2;
     }
     [[gnu::always_inline]] void upTo(int32_t n) {

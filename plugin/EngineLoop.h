@@ -237,9 +237,7 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
         if constexpr (Mode == DelayMode::Moving) {
             const int32_t nextCount = std::min(io.frameCount - chunkStart - count, kFrames);
             if (nextCount > 0) nextShapeValues(nextCount, data.nextValues);
-            int32_t youngest = data.taps.ages[0];  // without branches, which would mispredict
-            for (int32_t j = 1; j < count; ++j) youngest = std::min(youngest, data.taps.ages[j]);
-            const bool ahead = youngest >= delayed_reads::kMinAge;
+            const bool ahead = data.taps.youngest >= delayed_reads::kMinAge;
             if (ahead)
                 readAhead(chunkStart, count, loopMoving, data.taps,
                           Smoothing{data.nextValues, nextCount, data.nextSmoothed, loop.lfoCoef});

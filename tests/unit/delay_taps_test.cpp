@@ -4,6 +4,7 @@
 // frame, and counts with a remainder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -42,14 +43,17 @@ void expectMatches(const std::vector<double>& values, double coef, double depth,
             TapRun taps;
             const int32_t writePos = kWritePositions[(start / TapRun::kMaxFrames) % 3];
             smoothed = form(values.data() + start, count, coef, smoothed, depth, base, writePos, taps);
+            int32_t youngest = std::numeric_limits<int32_t>::max();
             for (int32_t j = 0; j < count; ++j) {
                 reference += (values[start + j] - reference) * coef;
                 const Tap want = tapFor(std::fabs(reference * depth + base));
+                youngest = std::min(youngest, want.T);
                 ASSERT_EQ(taps.ages[j], want.T) << reference;
                 ASSERT_EQ(taps.first[j], oldestTap(writePos, j, want.T)) << reference;
                 for (int k = 0; k < 4; ++k)
                     ASSERT_TRUE(sameBits(taps.weights[k][j], want.w[k])) << "weight " << k << " at " << reference;
             }
+            ASSERT_EQ(taps.youngest, youngest);
             ASSERT_TRUE(sameBits(smoothed, reference));
         }
     }
@@ -64,12 +68,15 @@ void expectMatches(const std::vector<double>& values, double coef, double depth,
             TapRun taps;
             const int32_t writePos = kWritePositions[(start / TapRun::kMaxFrames) % 3];
             form(values.data() + start, count, depth, base, writePos, taps);
+            int32_t youngest = std::numeric_limits<int32_t>::max();
             for (int32_t j = 0; j < count; ++j) {
                 const Tap want = tapFor(std::fabs(values[start + j] * depth + base));
+                youngest = std::min(youngest, want.T);
                 ASSERT_EQ(taps.ages[j], want.T) << values[start + j];
                 ASSERT_EQ(taps.first[j], oldestTap(writePos, j, want.T)) << values[start + j];
                 for (int k = 0; k < 4; ++k) ASSERT_TRUE(sameBits(taps.weights[k][j], want.w[k])) << k;
             }
+            ASSERT_EQ(taps.youngest, youngest);
         }
     }
 }
