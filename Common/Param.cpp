@@ -42,7 +42,6 @@ Param::~Param() = default;
 std::string Param::getKey() const { return key; }
 std::string Param::getName() const { return name; }
 std::string Param::getLabel() const { return label; }
-bool Param::isChanged() const { return changed.load(std::memory_order_acquire); }
 void Param::setChanged(bool newChanged) { changed.store(newChanged, std::memory_order_release); }
 
 // ---- ContinuousParam ----

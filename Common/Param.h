@@ -37,13 +37,19 @@ public:
     virtual void setToDefault() = 0;
     virtual double getKnobPos() const = 0;
     virtual void setKnobPos(double knobPos) = 0;
-    virtual bool isChanged() const;
+    // Inline, so the audio thread's polls of the members it knows cost a load.
+    virtual bool isChanged() const { return changed.load(std::memory_order_acquire); }
     virtual void setChanged(bool changed);
 
 protected:
     // Clears the flag before the caller reads the value. The exchange reads the
     // flag as the last setter left it, so it also acquires that setter's value.
-    void takeChange() noexcept { changed.exchange(false, std::memory_order_acq_rel); }
+    // A clear flag is only loaded (acquire): the locked exchange costs more
+    // than a whole small block's settings refresh, and a setter that raises
+    // the flag after the load is taken by the next poll.
+    void takeChange() noexcept {
+        if (changed.load(std::memory_order_acquire)) changed.exchange(false, std::memory_order_acq_rel);
+    }
     // Raised after the caller stored the value.
     void raiseChange() noexcept { changed.store(true, std::memory_order_release); }
 

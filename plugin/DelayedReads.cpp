@@ -13,12 +13,6 @@
 // The wide vectors never cross a call boundary (the sine's are inlined).
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-MatrixLanes matrixLanes(const DelayEngine& e) {
-    const float* wet = e.wetMatrix;
-    const float* fb = e.fbMatrix;
-    return {{wet[0], wet[3]}, {wet[1], wet[2]}, {fb[0], fb[3]}, {fb[1], fb[2]}};
-}
-
 constexpr int32_t N = DelayEngine::kLineFrames;
 
 // The parts both forms share, built once for each.

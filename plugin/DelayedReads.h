@@ -19,7 +19,11 @@
 struct MatrixLanes {
     double wetStraight[2], wetCrossed[2], fbStraight[2], fbCrossed[2];
 };
-MatrixLanes matrixLanes(const DelayEngine& e);
+inline MatrixLanes matrixLanes(const DelayEngine& e) {
+    const float* wet = e.wetMatrix;
+    const float* fb = e.fbMatrix;
+    return {{wet[0], wet[3]}, {wet[1], wet[2]}, {fb[0], fb[3]}, {fb[1], fb[2]}};
+}
 
 namespace delayed_reads {
 constexpr int32_t kLead = 4;  // frames read ahead of the filter

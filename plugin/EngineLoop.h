@@ -90,20 +90,12 @@ struct SerialLoop {
     double smoothed;
     int32_t writePos;
     __m128d w1, w2;
-    FilterLanes filter;
-    // Matrices as lane pairs: out = straight * (L, R) + crossed * (R, L), so
-    // out.L = m0 L + m1 R and out.R = m3 R + m2 L (the same sum either way round).
-    const __m128d wetStraight, wetCrossed, fbStraight, fbCrossed;
 
     SerialLoop(DelayEngine& engine, const Tap& tap)
         : e(engine), steadyTap(tap), lfoCoef(engine.lfoCoef), smoothed(engine.lfoSmoothed),
           writePos(engine.writePos),
           w1(_mm_set_pd(engine.filterStateR[1], engine.filterStateL[1])),
-          w2(_mm_set_pd(engine.filterStateR[0], engine.filterStateL[0])), filter(engine.coeffs),
-          wetStraight(pair(engine.wetMatrix[0], engine.wetMatrix[3])),
-          wetCrossed(pair(engine.wetMatrix[1], engine.wetMatrix[2])),
-          fbStraight(pair(engine.fbMatrix[0], engine.fbMatrix[3])),
-          fbCrossed(pair(engine.fbMatrix[1], engine.fbMatrix[2])) {}
+          w2(_mm_set_pd(engine.filterStateR[0], engine.filterStateL[0])) {}
     void finish() {
         e.lfoSmoothed = smoothed;
         e.writePos = writePos;
@@ -123,11 +115,14 @@ struct SerialLoop {
         StereoFrame* const line = e.line;
         const Tap fixedTap = steadyTap;
         const double coef = lfoCoef;
-        const __m128d wetS = wetStraight, wetC = wetCrossed, fbS = fbStraight, fbC = fbCrossed;
+        // Matrices as lane pairs: out = straight * (L, R) + crossed * (R, L), so
+        // out.L = m0 L + m1 R and out.R = m3 R + m2 L (the same sum either way round).
+        const __m128d wetS = pair(e.wetMatrix[0], e.wetMatrix[3]), wetC = pair(e.wetMatrix[1], e.wetMatrix[2]);
+        const __m128d fbS = pair(e.fbMatrix[0], e.fbMatrix[3]), fbC = pair(e.fbMatrix[1], e.fbMatrix[2]);
         double smoothed = this->smoothed;
         int32_t writePos = this->writePos;
         __m128d w1 = this->w1, w2 = this->w2;
-        FilterLanes f = filter;
+        FilterLanes f(e.coeffs);
         int32_t rampLeft = e.ramp.count;  // only the glide's own step changes it
         for (int32_t j = 0; j < count; ++j) {
             if constexpr (kFixedTap) {
@@ -173,7 +168,6 @@ struct SerialLoop {
         this->writePos = writePos;
         this->w1 = w1;
         this->w2 = w2;
-        filter = f;
     }
 };
 
@@ -229,7 +223,6 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
         }
         loopFunction(e, carry, chunk, taps, smoothing);
         loop.w1 = carry.w1, loop.w2 = carry.w2, loop.smoothed = carry.smoothed, loop.writePos = carry.writePos;
-        loop.filter.load(e.coeffs);
     };
     for (int32_t chunkStart = 0; chunkStart < io.frameCount; chunkStart += kFrames) {
         const int32_t count = std::min(io.frameCount - chunkStart, kFrames);

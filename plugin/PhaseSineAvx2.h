@@ -26,7 +26,7 @@ template <Kernels K>
 struct QuarterSines {
     static_assert(K != Kernels::Both);
     __m256d kP1k, kP2k, kP3k, sign;
-    explicit QuarterSines(int32_t k)
+    [[gnu::always_inline]] explicit QuarterSines(int32_t k)
         : kP1k(_mm256_set1_pd(k * kP1)), kP2k(_mm256_set1_pd(k * kP2)), kP3k(_mm256_set1_pd(k * kP3)),
           sign(_mm256_set1_pd(k < 0 || k == 2 ? -0.0 : 0.0)) {}
 
@@ -62,7 +62,7 @@ struct QuarterSines {
 // first + (count - 1) * increment lies in, or -3 when they do not share one:
 // they do when the first and the last do and the run spans less than a
 // quarter (so cannot leave it and come back).
-inline int32_t sharedQuarter(uint32_t first, uint32_t increment, int32_t count) {
+[[gnu::always_inline]] inline int32_t sharedQuarter(uint32_t first, uint32_t increment, int32_t count) {
     const uint64_t span = static_cast<uint64_t>(count - 1) * increment;
     const int32_t k = quarterTurn(first);
     if (span >= (1u << 30) || quarterTurn(first + static_cast<uint32_t>(span)) != k) return -3;
@@ -77,7 +77,7 @@ inline int32_t sharedQuarter(uint32_t first, uint32_t increment, int32_t count) 
     __m128i phases = _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(first)),
                                    _mm_mullo_epi32(_mm_set1_epi32(static_cast<int32_t>(increment)),
                                                    _mm_setr_epi32(0, 1, 2, 3)));
-    const auto run = [&](const auto& sines) {
+    const auto run = [&](const auto& sines) __attribute__((always_inline)) {
         for (int32_t i = 0; i < count; i += 4) {
             _mm256_storeu_pd(out + i, sines(phases));
             phases = _mm_add_epi32(phases, step);  // wraps, as the phase does
@@ -85,7 +85,7 @@ inline int32_t sharedQuarter(uint32_t first, uint32_t increment, int32_t count) 
     };
     const int32_t k = sharedQuarter(first, increment, count);
     if (k == -3) {
-        run([&](__m128i s) {
+        run([&](__m128i s) __attribute__((always_inline)) {
             Lanes<4>::Int lanes;
             std::memcpy(&lanes, &s, sizeof lanes);
             const uint32_t lane0 = static_cast<uint32_t>(_mm_cvtsi128_si32(s));
