@@ -18,6 +18,12 @@ constexpr int32_t N = DelayEngine::kLineFrames;
 // The parts both forms share, built once for each.
 namespace {
 namespace baseline {
+// Two filter outputs limited and rounded, into two neighbouring frames of the
+// line (the first at `at`).
+[[gnu::always_inline]] inline void storeLimitedPair(StereoFrame* at, __m128d first, __m128d second) {
+    const __m128 both = _mm_movelh_ps(_mm_cvtpd_ps(limitLine(first)), _mm_cvtpd_ps(limitLine(second)));
+    _mm_storeu_ps(&at->left, both);
+}
 [[gnu::always_inline]] inline void sineValues(uint32_t first, uint32_t increment, int32_t count, double* out) {
     phase_sine::sineRun<2>(first, increment, count, out);
 }
@@ -48,6 +54,13 @@ void movingBaseline(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, c
 
 namespace {
 namespace avx2 {
+// storeLimitedPair of the baseline, with the two frames in one register.
+[[gnu::always_inline]] inline void storeLimitedPair(StereoFrame* at, __m128d first, __m128d second) {
+    const __m256d y = _mm256_set_m128d(second, first);
+    const __m256d limited = _mm256_min_pd(_mm256_max_pd(y, _mm256_set1_pd(-DelayEngine::kLineLimit)),
+                                          _mm256_set1_pd(DelayEngine::kLineLimit));
+    _mm_storeu_ps(&at->left, _mm256_cvtpd_ps(limited));
+}
 // Out of line: inlined, its constants took registers the loop then spilled
 // (measured 6% slower); a call every 32 frames costs less.
 [[gnu::noinline]] void sineValues(uint32_t first, uint32_t increment, int32_t count, double* out) {
