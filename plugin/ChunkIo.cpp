@@ -145,26 +145,33 @@ namespace chunk_io {
 
 uint32_t prepareAvx2(const BlockIo& io, int32_t start, int32_t count, uint32_t seed,
                      StereoFrame* inputs) {
-    __m128i seeds = _mm_setr_epi32(static_cast<int32_t>(seed), static_cast<int32_t>(seed * kNoiseA + kNoiseC),
-                                   static_cast<int32_t>(seed * multiplierOf(2) + incrementOf(2)),
-                                   static_cast<int32_t>(seed * multiplierOf(3) + incrementOf(3)));
-    const __m128i multiplier = _mm_set1_epi32(static_cast<int32_t>(multiplierOf(4)));
-    const __m128i increment = _mm_set1_epi32(static_cast<int32_t>(incrementOf(4)));
+    // Eight frames' seeds at a time: the multiply's latency, which chains one
+    // step to the next, is then paid once for eight frames.
+    alignas(32) uint32_t first[8];
+    first[0] = seed;
+    for (int k = 1; k < 8; ++k) first[k] = first[k - 1] * kNoiseA + kNoiseC;
+    __m256i seeds = _mm256_load_si256(reinterpret_cast<const __m256i*>(first));
+    const __m256i multiplier = _mm256_set1_epi32(static_cast<int32_t>(multiplierOf(8)));
+    const __m256i increment = _mm256_set1_epi32(static_cast<int32_t>(incrementOf(8)));
     const __m256d scale = _mm256_set1_pd(static_cast<double>(kNoiseScale));
     // The host's pointers in locals, so the stores cannot be taken to change them.
     const float* const inL = io.inL ? io.inL + start : nullptr;
     const float* const inR = io.inR ? io.inR + start : nullptr;
-    int32_t j = 0;
-    for (; j + 4 <= count; j += 4) {
-        const __m256d noise = _mm256_mul_pd(_mm256_cvtepi32_pd(seeds), scale);
-        seeds = _mm_add_epi32(_mm_mullo_epi32(seeds, multiplier), increment);
+    const auto four = [&](int32_t j, __m128i fourSeeds) {
+        const __m256d noise = _mm256_mul_pd(_mm256_cvtepi32_pd(fourSeeds), scale);
         const __m128 l = withNoise(inL ? inL + j : nullptr, noise);
         const __m128 r = withNoise(inR ? inR + j : nullptr, noise);
         _mm_storeu_ps(&inputs[j].left, _mm_unpacklo_ps(l, r));
         _mm_storeu_ps(&inputs[j + 2].left, _mm_unpackhi_ps(l, r));
+    };
+    int32_t j = 0;
+    for (; j + 8 <= count; j += 8) {
+        four(j, _mm256_castsi256_si128(seeds));
+        four(j + 4, _mm256_extracti128_si256(seeds, 1));
+        seeds = _mm256_add_epi32(_mm256_mullo_epi32(seeds, multiplier), increment);
     }
     const BlockIo rest{io.inL, io.inR, nullptr, nullptr, 0, true, 0.0};
-    return prepare<4>(rest, start + j, count - j, static_cast<uint32_t>(_mm_cvtsi128_si32(seeds)),
+    return prepare<4>(rest, start + j, count - j, static_cast<uint32_t>(_mm256_cvtsi256_si32(seeds)),
                       inputs + j);
 }
 
