@@ -41,10 +41,10 @@ TEST(ChunkIo, InputsMatchTheFrameByFrameArithmetic) {
     for (size_t i = 0; i < inL.size(); ++i) inL[i] = sample(rng), inR[i] = sample(rng);
     for (auto prepare : Forms().prepare)
         for (int nulls = 0; nulls < 3; ++nulls)
-            for (int32_t count : {0, 1, 3, 7, 8, 9, 63, 64}) {
+            for (int32_t count : {0, 1, 3, 4, 7, 8, 9, 12, 15, 63, 64, 128}) {
                 const BlockIo io{nulls == 1 ? nullptr : inL.data(), nulls == 2 ? nullptr : inR.data(),
                                  nullptr, nullptr, 200, true, 1.0};
-                StereoFrame got[64];
+                StereoFrame got[128];
                 uint32_t seed = 12345u + static_cast<uint32_t>(count);
                 const uint32_t after = prepare(io, 17, count, seed, got);
                 for (int32_t j = 0; j < count; ++j) {
