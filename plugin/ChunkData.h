@@ -1,6 +1,7 @@
 // The block loop's chunk sizes and working storage.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #include "DelayEngine.h"
@@ -26,8 +27,8 @@ static_assert(kChunk % 4 == 0);
 constexpr int32_t chunkFrames(DelayMode mode) { return mode == DelayMode::Moving ? kMovingChunk : kSteadyChunk; }
 
 // What one chunk's serial loop works from and leaves behind. It is the
-// engine's scratch (about 20 KB), kept with the effect rather than on the
-// audio thread's stack.
+// engine's scratch (about 21 KB), kept with the effect rather than on the
+// audio thread's stack; only `ahead` carries over from one block to the next.
 struct ChunkData {
     alignas(32) double shapeValues[kChunk];
     alignas(32) StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
@@ -38,6 +39,22 @@ struct ChunkData {
     // worked out one chunk ahead inside the chunk's loop.
     alignas(32) double nextValues[kMovingChunk];
     alignas(32) double nextSmoothed[kMovingChunk];
+
+    // With a moving delay, the block's last chunk also smooths the first
+    // values of the block after it, where the loop has room for them. They
+    // depend only on the key below, so the next block takes them when every
+    // part of the key still holds and works them out itself otherwise.
+    struct SmoothedAhead {
+        alignas(32) double values[kMovingChunk];
+        int32_t count = 0;  // values kept; 0: none
+        uint32_t phase = 0, increment = 0;  // the LFO phase before the first value, and its step
+        LfoShape shape = nullptr;
+        uint64_t coefBits = 0, startBits = 0;  // the smoothing coefficient and the value it starts from
+        bool holdsFor(uint32_t p, uint32_t inc, LfoShape sh, double coef, double start, int32_t n) const {
+            return n <= count && p == phase && inc == increment && sh == shape &&
+                   std::bit_cast<uint64_t>(coef) == coefBits && std::bit_cast<uint64_t>(start) == startBits;
+        }
+    } ahead;
 };
 
 }  // namespace engine_loop

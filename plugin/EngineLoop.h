@@ -200,12 +200,19 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     if constexpr (Mode == DelayMode::Moving) {
         // The first chunk's smoothing and taps come first; later chunks' are
         // worked out during the chunk before them.
+        // The first chunk's smoothing may have been worked out by the block
+        // before (see ChunkData::SmoothedAhead).
         const int32_t first = std::min(io.frameCount, kFrames);
-        if (first > 0) {
+        if (first > 0 && data.ahead.holdsFor(phase, increment, e.lfoShape, loop.lfoCoef, loop.smoothed, first)) {
+            phase += static_cast<uint32_t>(first) * increment;
+            loop.smoothed = data.ahead.values[first - 1];
+            tapsFromSmoothed(data.ahead.values, first, modDepth, baseDelay, loop.writePos, data.taps);
+        } else if (first > 0) {
             nextShapeValues(first, data.shapeValues);
             loop.smoothed = computeTaps(data.shapeValues, first, loop.lfoCoef, loop.smoothed,
                                         modDepth, baseDelay, loop.writePos, data.taps);
         }
+        data.ahead.count = 0;
     }
     const MatrixLanes matrices = matrixLanes(e);
     // Runs the chunk through the read-ahead loop (see DelayedReads.h).
@@ -231,7 +238,18 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
             const int32_t nextCount = std::min(io.frameCount - chunkStart - count, kFrames);
             if (nextCount > 0) nextShapeValues(nextCount, data.nextValues);
             const bool ahead = data.taps.youngest >= delayed_reads::kMinAge;
-            if (ahead)
+            if (ahead && nextCount == 0) {
+                // The last chunk: its loop smooths the next block's first
+                // values instead, from the phase and value this block ends with.
+                auto& next = data.ahead;
+                const double blockEnd = loop.smoothed;
+                shapeRun(phase + increment, increment, count, data.nextValues);
+                readAhead(chunkStart, count, loopMoving, data.taps,
+                          Smoothing{data.nextValues, count, next.values, loop.lfoCoef});
+                loop.smoothed = blockEnd;
+                next.count = count, next.phase = phase, next.increment = increment, next.shape = e.lfoShape;
+                next.coefBits = std::bit_cast<uint64_t>(loop.lfoCoef), next.startBits = std::bit_cast<uint64_t>(blockEnd);
+            } else if (ahead)
                 readAhead(chunkStart, count, loopMoving, data.taps,
                           Smoothing{data.nextValues, nextCount, data.nextSmoothed, loop.lfoCoef});
             else

@@ -177,3 +177,45 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
         }
     }
 }
+
+// A moving delay's last chunk smooths the next block's first values ahead of
+// time; whatever changes between two blocks (the smoothing coefficient, the
+// shape, the phase or the smoothed value, the rate, the block length, or a
+// steady block in between) the next block must still match.
+TEST(EngineLoop, SmoothingAheadOfTheNextBlockFollowsEveryChange) {
+    auto a = std::make_unique<DelayEngine>();
+    auto b = std::make_unique<DelayEngine>();
+    auto scratch = std::make_unique<engine_loop::ChunkData>();
+    const Setting s{0.01f, 0.005f, 3.0f, 900.0f, 0.5f, 0.8f, 0.4f, 0.7f, -0.2f, false, true, false, true, 48000.0f};
+    configure(*a, s);
+    *b = *a;
+    std::mt19937 rng(12);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    constexpr int32_t kMost = 512;
+    std::vector<float> inL(kMost), inR(kMost), outA(2 * kMost), outB(2 * kMost);
+    uint32_t seedA = 5, seedB = 5;
+    const auto both = [&](auto change) { change(*a), change(*b); };
+    for (int block = 0; block < 40; ++block) {
+        switch (block % 10) {
+            case 1: both([](DelayEngine& e) { e.lfoCoef = 0.31f; }); break;
+            case 2: both([](DelayEngine& e) { e.lfoShape = e.lfoShape == &triangle ? &snowflake3 : &triangle; }); break;
+            case 3: both([](DelayEngine& e) { e.lfoPhase += 12345u; }); break;
+            case 4: both([](DelayEngine& e) { e.lfoSmoothed = -e.lfoSmoothed; }); break;
+            case 5: both([&](DelayEngine& e) { e.setDelay(s.delay, s.depth, 4.5f, s.rateHz); }); break;
+            case 6: both([&](DelayEngine& e) { e.setDelay(s.delay, 0.0f, 4.5f, s.rateHz); }); break;  // steady
+            case 7: both([&](DelayEngine& e) { e.setDelay(s.delay, s.depth, 4.5f, s.rateHz); }); break;
+            default: break;  // unchanged: the values worked out ahead are taken
+        }
+        const int32_t frames = (block % 7 == 3) ? 300 : (block % 7 == 5) ? 32 : (block % 7 == 6) ? 100 : kMost;
+        for (int32_t i = 0; i < frames; ++i) inL[i] = u(rng), inR[i] = u(rng);
+        referenceBlock(*a, seedA, BlockIo{inL.data(), inR.data(), outA.data(), outA.data() + kMost, frames, true, 0.5});
+        runEngineBlock(*b, seedB, ShapeRun{b->lfoShape}, BlockIo{inL.data(), inR.data(), outB.data(), outB.data() + kMost, frames, true, 0.5},
+                       *scratch);
+        for (int32_t i = 0; i < frames; ++i) {
+            ASSERT_TRUE(sameBits(outA[i], outB[i])) << "block " << block << " frame " << i;
+            ASSERT_TRUE(sameBits(outA[kMost + i], outB[kMost + i])) << "block " << block << " frame " << i;
+        }
+        ASSERT_TRUE(sameBits(a->lfoSmoothed, b->lfoSmoothed)) << "block " << block;
+        ASSERT_EQ(a->lfoPhase, b->lfoPhase) << "block " << block;
+    }
+}
