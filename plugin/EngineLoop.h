@@ -176,9 +176,11 @@ struct SerialLoop {
 
 
 
+// The block's chunks; firstTap is the tap of the block's first frame (the
+// block's only one unless the delay moves).
 template <engine_loop::DelayMode Mode, typename Run>
 void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const BlockIo& io,
-                     engine_loop::ChunkData& data) {
+                     engine_loop::ChunkData& data, const Tap& firstTap) {
     using namespace engine_loop;
     constexpr int32_t kFrames = chunkFrames(Mode);
     uint32_t phase = e.lfoPhase;
@@ -186,7 +188,7 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     const double modDepth = e.modDepth;
     const double baseDelay = e.baseDelay;
     uint32_t seed = noiseSeed;
-    SerialLoop<Mode> loop(e, tapFor(std::fabs(e.lfoSmoothed * modDepth + baseDelay)));
+    SerialLoop<Mode> loop(e, firstTap);
 
     // Work that does not depend on the loop's feedback is done a chunk at a
     // time around the chunk's loop: the LFO values (unless the loop works them
@@ -295,9 +297,9 @@ void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Blo
     const Tap tap = tapFor(std::fabs(e.lfoSmoothed * e.modDepth + e.baseDelay));
     const bool whole = tap.w[0] == 0.0 && tap.w[1] == 1.0 && tap.w[2] == 0.0 && tap.w[3] == 0.0;
     if (!steady)
-        runEngineChunks<engine_loop::DelayMode::Moving>(e, noiseSeed, shapeRun, io, scratch);
+        runEngineChunks<engine_loop::DelayMode::Moving>(e, noiseSeed, shapeRun, io, scratch, tap);
     else if (whole)
-        runEngineChunks<engine_loop::DelayMode::Whole>(e, noiseSeed, shapeRun, io, scratch);
+        runEngineChunks<engine_loop::DelayMode::Whole>(e, noiseSeed, shapeRun, io, scratch, tap);
     else
-        runEngineChunks<engine_loop::DelayMode::Steady>(e, noiseSeed, shapeRun, io, scratch);
+        runEngineChunks<engine_loop::DelayMode::Steady>(e, noiseSeed, shapeRun, io, scratch, tap);
 }
