@@ -147,10 +147,17 @@ uint32_t prepareAvx2(const BlockIo& io, int32_t start, int32_t count, uint32_t s
                      StereoFrame* inputs) {
     // Eight frames' seeds at a time: the multiply's latency, which chains one
     // step to the next, is then paid once for eight frames.
-    alignas(32) uint32_t first[8];
-    first[0] = seed;
-    for (int k = 1; k < 8; ++k) first[k] = first[k - 1] * kNoiseA + kNoiseC;
-    __m256i seeds = _mm256_load_si256(reinterpret_cast<const __m256i*>(first));
+    const auto lanes = [](auto of) {
+        return _mm256_setr_epi32(static_cast<int32_t>(of(0)), static_cast<int32_t>(of(1)), static_cast<int32_t>(of(2)),
+                                 static_cast<int32_t>(of(3)), static_cast<int32_t>(of(4)), static_cast<int32_t>(of(5)),
+                                 static_cast<int32_t>(of(6)), static_cast<int32_t>(of(7)));
+    };
+    // Lane k holds the seed k steps on.
+    constexpr auto multiplierOfLane = [](int k) { return multiplierOf(k); };
+    constexpr auto incrementOfLane = [](int k) { return incrementOf(k); };
+    __m256i seeds = _mm256_add_epi32(
+        _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int32_t>(seed)), lanes(multiplierOfLane)),
+        lanes(incrementOfLane));
     const __m256i multiplier = _mm256_set1_epi32(static_cast<int32_t>(multiplierOf(8)));
     const __m256i increment = _mm256_set1_epi32(static_cast<int32_t>(incrementOf(8)));
     const __m256d scale = _mm256_set1_pd(static_cast<double>(kNoiseScale));
@@ -170,9 +177,10 @@ uint32_t prepareAvx2(const BlockIo& io, int32_t start, int32_t count, uint32_t s
         four(j + 4, _mm256_extracti128_si256(seeds, 1));
         seeds = _mm256_add_epi32(_mm256_mullo_epi32(seeds, multiplier), increment);
     }
+    seed = static_cast<uint32_t>(_mm256_cvtsi256_si32(seeds));
+    if (j == count) return seed;
     const BlockIo rest{io.inL, io.inR, nullptr, nullptr, 0, true, 0.0};
-    return prepare<4>(rest, start + j, count - j, static_cast<uint32_t>(_mm256_cvtsi256_si32(seeds)),
-                      inputs + j);
+    return prepare<4>(rest, start + j, count - j, seed, inputs + j);
 }
 
 void writeAvx2(const BlockIo& io, int32_t start, int32_t count, const StereoFrame* inputs,
