@@ -54,6 +54,10 @@ struct ChunkData {
             return n <= count && p == phase && inc == increment && sh == shape &&
                    std::bit_cast<uint64_t>(coef) == coefBits && std::bit_cast<uint64_t>(start) == startBits;
         }
+        void keep(int32_t n, uint32_t p, uint32_t inc, LfoShape sh, double coef, double start) {
+            count = n, phase = p, increment = inc, shape = sh;
+            coefBits = std::bit_cast<uint64_t>(coef), startBits = std::bit_cast<uint64_t>(start);
+        }
     } ahead;
 };
 

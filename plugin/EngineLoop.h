@@ -34,7 +34,6 @@ namespace engine_loop {
 
 using line_lanes::loadFrame;
 using line_lanes::storeFrame;
-inline __m128d pair(float left, float right) { return _mm_set_pd(right, left); }
 
 }  // namespace engine_loop
 
@@ -115,10 +114,9 @@ struct SerialLoop {
         StereoFrame* const line = e.line;
         const Tap fixedTap = steadyTap;
         const double coef = lfoCoef;
-        // Matrices as lane pairs: out = straight * (L, R) + crossed * (R, L), so
-        // out.L = m0 L + m1 R and out.R = m3 R + m2 L (the same sum either way round).
-        const __m128d wetS = pair(e.wetMatrix[0], e.wetMatrix[3]), wetC = pair(e.wetMatrix[1], e.wetMatrix[2]);
-        const __m128d fbS = pair(e.fbMatrix[0], e.fbMatrix[3]), fbC = pair(e.fbMatrix[1], e.fbMatrix[2]);
+        const MatrixLanes m = matrixLanes(e);  // see MatrixLanes
+        const __m128d wetS = _mm_loadu_pd(m.wetStraight), wetC = _mm_loadu_pd(m.wetCrossed);
+        const __m128d fbS = _mm_loadu_pd(m.fbStraight), fbC = _mm_loadu_pd(m.fbCrossed);
         double smoothed = this->smoothed;
         int32_t writePos = this->writePos;
         __m128d w1 = this->w1, w2 = this->w2;
@@ -243,14 +241,12 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
             if (ahead && nextCount == 0) {
                 // The last chunk: its loop smooths the next block's first
                 // values instead, from the phase and value this block ends with.
-                auto& next = data.ahead;
                 const double blockEnd = loop.smoothed;
                 shapeRun(phase + increment, increment, count, data.nextValues);
                 readAhead(chunkStart, count, loopMoving, data.taps,
-                          Smoothing{data.nextValues, count, next.values, loop.lfoCoef});
+                          Smoothing{data.nextValues, count, data.ahead.values, loop.lfoCoef});
                 loop.smoothed = blockEnd;
-                next.count = count, next.phase = phase, next.increment = increment, next.shape = e.lfoShape;
-                next.coefBits = std::bit_cast<uint64_t>(loop.lfoCoef), next.startBits = std::bit_cast<uint64_t>(blockEnd);
+                data.ahead.keep(count, phase, increment, e.lfoShape, loop.lfoCoef, blockEnd);
             } else if (ahead)
                 readAhead(chunkStart, count, loopMoving, data.taps,
                           Smoothing{data.nextValues, nextCount, data.nextSmoothed, loop.lfoCoef});

@@ -99,18 +99,27 @@ inline int32_t quarterTurn(uint32_t phase) {
     return ((static_cast<int32_t>(phase) >> 1) + (1 << 28)) >> 29;
 }
 
+// The quarter turn every phase of first, first + increment, ...,
+// first + (count - 1) * increment lies in, or kNoSharedQuarter when they do
+// not share one: they do when the first and the last do and the run spans
+// less than a quarter (so cannot leave it and come back).
+constexpr int32_t kNoSharedQuarter = -3;
+inline int32_t sharedQuarter(uint32_t first, uint32_t increment, int32_t count) {
+    const uint64_t span = static_cast<uint64_t>(count - 1) * increment;
+    const int32_t k = quarterTurn(first);
+    if (span >= (1u << 30) || quarterTurn(first + static_cast<uint32_t>(span)) != k) return kNoSharedQuarter;
+    return k;
+}
+
 // The sines of the N phases first, first + increment, ... (in `phases` as
 // signed lanes). A slow LFO's neighbouring phases nearly always lie in one
-// quarter turn, and then one kernel is enough: they do when the first and the
-// last do and the run spans less than a quarter (so cannot leave it and come
-// back). The values are those of sines<N> either way.
+// quarter turn, and then one kernel is enough. The values are those of
+// sines<N> either way.
 template <int N>
 [[gnu::always_inline]] inline typename Lanes<N>::Real sinesOfRun(typename Lanes<N>::Int phases, uint32_t first,
                                                                  uint32_t increment) {
-    const int32_t k = quarterTurn(first);
-    const bool oneQuarter = increment < (1u << 30) / (N - 1) &&
-                            quarterTurn(first + static_cast<uint32_t>(N - 1) * increment) == k;
-    if (!oneQuarter) return sines<N>(phases);
+    const int32_t k = sharedQuarter(first, increment, N);
+    if (k == kNoSharedQuarter) return sines<N>(phases);
     return (k & 1) ? sines<N, Kernels::Cosine>(phases) : sines<N, Kernels::Sine>(phases);
 }
 

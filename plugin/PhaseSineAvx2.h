@@ -58,17 +58,6 @@ struct QuarterSines {
     }
 };
 
-// The quarter turn every phase of first, first + increment, ...,
-// first + (count - 1) * increment lies in, or -3 when they do not share one:
-// they do when the first and the last do and the run spans less than a
-// quarter (so cannot leave it and come back).
-[[gnu::always_inline]] inline int32_t sharedQuarter(uint32_t first, uint32_t increment, int32_t count) {
-    const uint64_t span = static_cast<uint64_t>(count - 1) * increment;
-    const int32_t k = quarterTurn(first);
-    if (span >= (1u << 30) || quarterTurn(first + static_cast<uint32_t>(span)) != k) return -3;
-    return k;
-}
-
 // out[i] = the sine shape at first + i * increment, i = 0..count-1, with
 // count a multiple of four.
 [[gnu::always_inline]] inline void sineRunAvx2(uint32_t first, uint32_t increment, int32_t count,
@@ -84,7 +73,7 @@ struct QuarterSines {
         }
     };
     const int32_t k = sharedQuarter(first, increment, count);
-    if (k == -3) {
+    if (k == kNoSharedQuarter) {
         run([&](__m128i s) __attribute__((always_inline)) {
             Lanes<4>::Int lanes;
             std::memcpy(&lanes, &s, sizeof lanes);
