@@ -153,9 +153,13 @@ struct SteadyPairs {
 struct MovingPairs {
     const DelayedReads a;  // a copy, as above
     const TapRun& taps;
-    FinishPair finish{a};
-    Finish finishOne{a};
+    FinishPair finish;
+    Finish finishOne;
     int32_t done = 0;
+    // A constructor rather than an aggregate, which the compiler clears as a
+    // whole before filling it in.
+    MovingPairs(const DelayedReads& chunk, const TapRun& run)
+        : a(chunk), taps(run), finish(a), finishOne(a) {}
     [[gnu::always_inline]] __m128d read(int32_t j) {
         return readFrame(a.line, taps.first[j], _mm_loaddup_pd(&taps.weights[0][j]),
                          _mm_loaddup_pd(&taps.weights[1][j]), _mm_loaddup_pd(&taps.weights[2][j]),

@@ -223,11 +223,18 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     const auto readAhead = [&](int32_t chunkStart, int32_t count, auto loopFunction, const auto& taps,
                                const Smoothing& smoothing) {
         FilterCarry carry{loop.w1, loop.w2, loop.smoothed, loop.writePos};
-        DelayedReads chunk{e.line, count, data.inputs, matrices, data.wetSums, data.feed};
-        if (loopWrites) {
-            chunk.outL = io.outL + chunkStart, chunk.outR = io.outR + chunkStart;
-            chunk.replace = io.replace, chunk.dryGain = io.dryGain;
-        }
+        // Every member given, so that the compiler does not clear the whole
+        // record first (a string store, slow to start, once per chunk).
+        const DelayedReads chunk{e.line,
+                                 count,
+                                 data.inputs,
+                                 matrices,
+                                 data.wetSums,
+                                 data.feed,
+                                 loopWrites ? io.outL + chunkStart : nullptr,
+                                 loopWrites ? io.outR + chunkStart : nullptr,
+                                 loopWrites ? io.replace : true,
+                                 loopWrites ? io.dryGain : 0.0};
         loopFunction(e, carry, chunk, taps, smoothing);
         loop.w1 = carry.w1, loop.w2 = carry.w2, loop.smoothed = carry.smoothed, loop.writePos = carry.writePos;
     };
