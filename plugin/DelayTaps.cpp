@@ -38,12 +38,15 @@ template <int N>
     const Real w[4] = {single(d * e), d * g, c * g, c * e};
     std::memcpy(taps.ages + j, &T, sizeof T);
     for (int k = 0; k < 4; ++k) std::memcpy(taps.weights[k] + j, &w[k], sizeof w[k]);
-    // The oldest tap's position: the frame writes writePos - 1 - j, wrapped.
+    // The oldest tap's position: the frame writes writePos - 1 - j, wrapped,
+    // and the tap is T - 1 older. With writePos in 0..N-1, j below
+    // TapRun::kMaxFrames (128) and T in 0..N-4, (writePos - 1 - j) + (T - 1)
+    // lies in -129..2N-7, so one add or subtract of N brings it into the
+    // line, to the same position as wrapping the write position first.
     constexpr int32_t kN = DelayEngine::kLineFrames;
-    typename L::Int position;
-    for (int k = 0; k < N; ++k) position[k] = writePos - 1 - j - k;
-    position = position < 0 ? position + kN : position;
-    typename L::Int first = position + T - 1;
+    typename L::Int first;
+    for (int k = 0; k < N; ++k) first[k] = writePos - 2 - j - k;
+    first += T;
     first = first < 0 ? first + kN : first;
     first = first >= kN ? first - kN : first;
     std::memcpy(taps.first + j, &first, sizeof first);
@@ -113,8 +116,9 @@ struct FourTaps {
     void operator()(const double* smoothed, int32_t j) const {
         __m256d D = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(smoothed + j), depth), base);
         D = _mm256_and_pd(D, absMask);
-        // D <= limit ? D : limit, which also catches a not-a-number.
-        D = _mm256_blendv_pd(limit, D, _mm256_cmp_pd(D, limit, _CMP_LE_OQ));
+        // D < limit ? D : limit: the same as D <= limit ? D : limit, and a
+        // not-a-number becomes the limit too.
+        D = _mm256_min_pd(D, limit);
         const __m128i T = _mm256_cvttpd_epi32(D);
         const __m256d c = single(_mm256_sub_pd(D, _mm256_cvtepi32_pd(T)));
         const __m256d d = _mm256_sub_pd(one, c);
@@ -125,13 +129,11 @@ struct FourTaps {
         _mm256_storeu_pd(taps.weights[1] + j, _mm256_mul_pd(d, g));
         _mm256_storeu_pd(taps.weights[2] + j, _mm256_mul_pd(c, g));
         _mm256_storeu_pd(taps.weights[3] + j, _mm256_mul_pd(c, e));
-        // The oldest tap's position: the frame writes writePos - 1 - j, wrapped.
+        // The oldest tap's position, reduced into the line once (see
+        // tapsOfGroup).
         const __m128i n = _mm_set1_epi32(DelayEngine::kLineFrames);
-        const __m128i zero = _mm_setzero_si128();
-        __m128i position = _mm_sub_epi32(_mm_set1_epi32(writePos - 1 - j), _mm_setr_epi32(0, 1, 2, 3));
-        position = _mm_add_epi32(position, _mm_and_si128(_mm_cmpgt_epi32(zero, position), n));
-        __m128i first = _mm_sub_epi32(_mm_add_epi32(position, T), _mm_set1_epi32(1));
-        first = _mm_add_epi32(first, _mm_and_si128(_mm_cmpgt_epi32(zero, first), n));
+        __m128i first = _mm_add_epi32(_mm_sub_epi32(_mm_set1_epi32(writePos - 2 - j), _mm_setr_epi32(0, 1, 2, 3)), T);
+        first = _mm_add_epi32(first, _mm_and_si128(_mm_cmpgt_epi32(_mm_setzero_si128(), first), n));
         first = _mm_sub_epi32(first, _mm_andnot_si128(_mm_cmpgt_epi32(n, first), n));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(taps.first + j), first);
     }
