@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "DelayEngine.h"
@@ -53,15 +54,16 @@ template <int N>
 }
 
 // Taps for count frames of smoothed values, N at a time; the last group is
-// padded with zeros.
+// padded with copies of the last value, whose taps are then no younger than
+// the run's youngest.
 // `group(values, j)` works out the taps of frames j..j+N-1.
 template <int N, typename Group>
-[[gnu::always_inline]] inline void tapsOf(const double* smoothed, int32_t count, Group group) {
+[[gnu::always_inline]] inline void tapsOf(const double* smoothed, int32_t count, Group&& group) {
     double padded[TapRun::kMaxFrames + N];
     const double* values = smoothed;
     if (count % N != 0) {
         std::memcpy(padded, smoothed, sizeof(double) * static_cast<size_t>(count));
-        for (int32_t k = count; k % N != 0; ++k) padded[k] = 0.0;
+        for (int32_t k = count; k % N != 0; ++k) padded[k] = smoothed[count - 1];
         values = padded;
     }
     for (int32_t j = 0; j < count; j += N) group(values, j);
@@ -76,7 +78,7 @@ inline void findYoungest(int32_t count, TapRun& taps) {
 
 template <int N, typename Group>
 [[gnu::always_inline]] inline double compute(const double* shapeValues, int32_t count, double lfoCoef,
-                                             double smoothed, Group group) {
+                                             double smoothed, Group&& group) {
     // The smoothing recursion is serial; the taps of each group of N frames
     // are worked out one group behind it, from values it stored a while ago,
     // so the vector work overlaps the recursion of the next frames.
@@ -88,7 +90,7 @@ template <int N, typename Group>
         values[j] = smoothed;
         if (j % N == N - 1 && j >= 2 * N - 1) groupAt(j - (2 * N - 1));
     }
-    for (int32_t k = j; k % N != 0; ++k) values[k] = 0.0;  // pad the last group
+    for (int32_t k = j; k % N != 0; ++k) values[k] = values[j - 1];  // pad the last group, as tapsOf does
     // The groups not yet done.
     for (int32_t group = (j >= 2 * N ? (j / N - 1) * N : 0); group < count; group += N) groupAt(group);
     return smoothed;
@@ -102,9 +104,11 @@ template <int N, typename Group>
 
 namespace {
 
-// tapsOfGroup<4> in AVX2 registers, the same operations lane by lane.
+// tapsOfGroup<4> in AVX2 registers, the same operations lane by lane; it
+// also keeps the smallest age it has seen.
 struct FourTaps {
     __m256d depth, base, limit, absMask, half, one;
+    __m128i least = _mm_set1_epi32(INT32_MAX);
     int32_t writePos;
     TapRun& taps;
     FourTaps(double modDepth, double baseDelay, int32_t position, TapRun& run)
@@ -113,7 +117,7 @@ struct FourTaps {
           absMask(_mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF))),
           half(_mm256_set1_pd(-0.5)), one(_mm256_set1_pd(1.0)), writePos(position), taps(run) {}
     static __m256d single(__m256d x) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(x)); }
-    void operator()(const double* smoothed, int32_t j) const {
+    void operator()(const double* smoothed, int32_t j) {
         __m256d D = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(smoothed + j), depth), base);
         D = _mm256_and_pd(D, absMask);
         // D < limit ? D : limit: the same as D <= limit ? D : limit, and a
@@ -125,6 +129,7 @@ struct FourTaps {
         const __m256d e = single(_mm256_mul_pd(_mm256_mul_pd(half, c), d));
         const __m256d g = single(_mm256_sub_pd(one, e));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(taps.ages + j), T);
+        least = _mm_min_epi32(least, T);
         _mm256_storeu_pd(taps.weights[0] + j, single(_mm256_mul_pd(d, e)));
         _mm256_storeu_pd(taps.weights[1] + j, _mm256_mul_pd(d, g));
         _mm256_storeu_pd(taps.weights[2] + j, _mm256_mul_pd(c, g));
@@ -137,20 +142,13 @@ struct FourTaps {
         first = _mm_sub_epi32(first, _mm_andnot_si128(_mm_cmpgt_epi32(n, first), n));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(taps.first + j), first);
     }
+    // The smallest age of the groups so far (padded lanes repeat a frame's value).
+    int32_t youngest() const {
+        __m128i m = _mm_min_epi32(least, _mm_shuffle_epi32(least, 0x4E));
+        m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0xB1));
+        return _mm_cvtsi128_si32(m);
+    }
 };
-
-// findYoungest four ages at a time.
-void findYoungestAvx2(int32_t count, TapRun& taps) {
-    __m128i youngest = _mm_set1_epi32(taps.ages[0]);
-    int32_t j = 0;
-    for (; j + 4 <= count; j += 4)
-        youngest = _mm_min_epi32(youngest, _mm_loadu_si128(reinterpret_cast<const __m128i*>(taps.ages + j)));
-    youngest = _mm_min_epi32(youngest, _mm_shuffle_epi32(youngest, 0x4E));
-    youngest = _mm_min_epi32(youngest, _mm_shuffle_epi32(youngest, 0xB1));
-    int32_t least = _mm_cvtsi128_si32(youngest);
-    for (; j < count; ++j) least = std::min(least, taps.ages[j]);
-    taps.youngest = least;
-}
 
 }  // namespace
 
@@ -158,15 +156,17 @@ namespace delay_taps {
 
 double computeAvx2(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
                    double modDepth, double baseDelay, int32_t writePos, TapRun& taps) {
-    smoothed = compute<4>(shapeValues, count, lfoCoef, smoothed, FourTaps(modDepth, baseDelay, writePos, taps));
-    findYoungestAvx2(count, taps);
+    FourTaps four(modDepth, baseDelay, writePos, taps);
+    smoothed = compute<4>(shapeValues, count, lfoCoef, smoothed, four);
+    taps.youngest = four.youngest();
     return smoothed;
 }
 
 void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double baseDelay,
               int32_t writePos, TapRun& taps) {
-    tapsOf<4>(smoothed, count, FourTaps(modDepth, baseDelay, writePos, taps));
-    findYoungestAvx2(count, taps);
+    FourTaps four(modDepth, baseDelay, writePos, taps);
+    tapsOf<4>(smoothed, count, four);
+    taps.youngest = four.youngest();
 }
 
 }  // namespace delay_taps
