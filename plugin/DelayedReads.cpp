@@ -123,8 +123,9 @@ struct SteadyPairs {
         : a(chunk), first0(first), w0(_mm256_set1_pd(tap.w[0])), w1(_mm256_set1_pd(tap.w[1])),
           w2(_mm256_set1_pd(tap.w[2])), w3(_mm256_set1_pd(tap.w[3])),
           w{tap.w[0], tap.w[1], tap.w[2], tap.w[3]} {}
-    [[gnu::always_inline]] void pair() {
-        const float* at = &a.line[first0 - done - 1].left;
+    // Frames j and j + 1; pair() reads the next two.
+    [[gnu::always_inline]] void pairAt(int32_t j) {
+        const float* at = &a.line[first0 - j - 1].left;
         const auto tap = [at](int k) { return _mm256_cvtps_pd(_mm_loadu_ps(at + 2 * k)); };
         __m256d r;
         if (kWhole) r = tap(1);
@@ -135,9 +136,13 @@ struct SteadyPairs {
             acc = _mm256_add_pd(acc, _mm256_mul_pd(w1, tap(1)));
             r = _mm256_cvtps_pd(_mm256_cvtpd_ps(acc));
         }
-        finish(a, done, _mm256_permute4x64_pd(r, 0x4E));  // frame `done` first
+        finish(a, j, _mm256_permute4x64_pd(r, 0x4E));  // frame j first
+    }
+    [[gnu::always_inline]] void pair() {
+        pairAt(done);
         done += 2;
     }
+    void readTo(int32_t n) { done = n; }
     [[gnu::always_inline]] void upTo(int32_t n) {
         while (done + 2 <= n) pair();
         if (done < n) {
@@ -174,25 +179,30 @@ struct MovingPairs {
     [[gnu::always_inline]] __m256d weightPair(int k, int32_t j) const {
         return _mm256_permute_pd(_mm256_broadcast_pd(reinterpret_cast<const __m128d*>(&taps.weights[k][j])), 0xC);
     }
-    [[gnu::always_inline]] void pair() {
-        const int32_t first0 = taps.first[done], first1 = taps.first[done + 1];
+    // Frames j and j + 1; pair() reads the next two.
+    [[gnu::always_inline]] void pairAt(int32_t j) {
+        const int32_t first0 = taps.first[j], first1 = taps.first[j + 1];
         __m256d r;
         if (first0 <= N - 4 && first1 <= N - 4) [[likely]] {
             // The interpolation of both frames at once, in readFrame's order.
             const StereoFrame* lo = a.line + first0;
             const StereoFrame* hi = a.line + first1;
-            __m256d acc = _mm256_mul_pd(weightPair(0, done), tapPair(lo, hi, 0));
-            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(3, done), tapPair(lo, hi, 3)));
-            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(2, done), tapPair(lo, hi, 2)));
-            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(1, done), tapPair(lo, hi, 1)));
+            __m256d acc = _mm256_mul_pd(weightPair(0, j), tapPair(lo, hi, 0));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(3, j), tapPair(lo, hi, 3)));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(2, j), tapPair(lo, hi, 2)));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(1, j), tapPair(lo, hi, 1)));
             r = _mm256_cvtps_pd(_mm256_cvtpd_ps(acc));
         } else {
-            const __m128d first = read(done);
-            r = _mm256_set_m128d(read(done + 1), first);
+            const __m128d first = read(j);
+            r = _mm256_set_m128d(read(j + 1), first);
         }
-        finish(a, done, r);
+        finish(a, j, r);
+    }
+    [[gnu::always_inline]] void pair() {
+        pairAt(done);
         done += 2;
     }
+    void readTo(int32_t n) { done = n; }
     [[gnu::always_inline]] void upTo(int32_t n) {
         while (done + 2 <= n) pair();
         if (done < n) {
