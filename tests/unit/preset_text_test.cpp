@@ -209,13 +209,16 @@ TEST(PresetText, LargeInputsAreFast) {
             return s;
         }(),
     };
+    // A linear reader takes milliseconds here (about one second under the
+    // thread sanitizer); a reader that rescans or shifts the text per line
+    // would take minutes. The bound leaves room for slow builds and a busy host.
     Example e;
     for (const auto& text : inputs) {
         for (bool isPreset : {true, false}) {
             const auto start = std::chrono::steady_clock::now();
             load(e.list, text, isPreset);
             const auto elapsed = std::chrono::steady_clock::now() - start;
-            EXPECT_LT(elapsed, std::chrono::milliseconds(1000)) << text.size() << " bytes";
+            EXPECT_LT(elapsed, std::chrono::seconds(10)) << text.size() << " bytes";
         }
     }
 }
