@@ -109,13 +109,16 @@ namespace {
 struct FourTaps {
     __m256d depth, base, limit, absMask, half, one;
     __m128i least = _mm_set1_epi32(INT32_MAX);
-    int32_t writePos;
+    // writePos - 2 - j for the frames j of the next group: the groups are
+    // worked out in order, j = 0, 4, 8, ...
+    __m128i positions;
     TapRun& taps;
     FourTaps(double modDepth, double baseDelay, int32_t position, TapRun& run)
         : depth(_mm256_set1_pd(modDepth)), base(_mm256_set1_pd(baseDelay)),
           limit(_mm256_set1_pd(DelayEngine::kMaxDelay)),
           absMask(_mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF))),
-          half(_mm256_set1_pd(-0.5)), one(_mm256_set1_pd(1.0)), writePos(position), taps(run) {}
+          half(_mm256_set1_pd(-0.5)), one(_mm256_set1_pd(1.0)),
+          positions(_mm_sub_epi32(_mm_set1_epi32(position - 2), _mm_setr_epi32(0, 1, 2, 3))), taps(run) {}
     static __m256d single(__m256d x) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(x)); }
     void operator()(const double* smoothed, int32_t j) {
         __m256d D = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(smoothed + j), depth), base);
@@ -135,12 +138,14 @@ struct FourTaps {
         _mm256_storeu_pd(taps.weights[2] + j, _mm256_mul_pd(c, g));
         _mm256_storeu_pd(taps.weights[3] + j, _mm256_mul_pd(c, e));
         // The oldest tap's position, reduced into the line once (see
-        // tapsOfGroup).
+        // tapsOfGroup). As unsigned numbers, of x and x + N the smaller is x
+        // unless x is negative, and of x and x - N it is x unless x >= N.
         const __m128i n = _mm_set1_epi32(DelayEngine::kLineFrames);
-        __m128i first = _mm_add_epi32(_mm_sub_epi32(_mm_set1_epi32(writePos - 2 - j), _mm_setr_epi32(0, 1, 2, 3)), T);
-        first = _mm_add_epi32(first, _mm_and_si128(_mm_cmpgt_epi32(_mm_setzero_si128(), first), n));
-        first = _mm_sub_epi32(first, _mm_andnot_si128(_mm_cmpgt_epi32(n, first), n));
+        __m128i first = _mm_add_epi32(positions, T);
+        first = _mm_min_epu32(first, _mm_add_epi32(first, n));
+        first = _mm_min_epu32(first, _mm_sub_epi32(first, n));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(taps.first + j), first);
+        positions = _mm_sub_epi32(positions, _mm_set1_epi32(4));
     }
     // The smallest age of the groups so far (padded lanes repeat a frame's value).
     int32_t youngest() const {
