@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <vector>
@@ -17,8 +18,14 @@ namespace {
 enum Param { kDelayModDepth = 5, kLfoWaveform = 7, kFbCenterFreq = 16 };
 constexpr float kDepth5ms = 0.26591479f;  // (0.005 s / 1 s)^(1/4)
 
+// BW_PLUGIN names another build of the plug-in to time, to compare two builds.
+const char* pluginPath() {
+    const char* path = std::getenv("BW_PLUGIN");
+    return path && *path ? path : BW_PLUGIN_PATH;
+}
+
 struct Rig {
-    std::unique_ptr<hostkit::Library> library = hostkit::Library::open(BW_PLUGIN_PATH);
+    std::unique_ptr<hostkit::Library> library = hostkit::Library::open(pluginPath());
     hostkit::Host host;
     std::unique_ptr<hostkit::Plugin> plugin = hostkit::Plugin::create(*library, host);
     int block;

@@ -68,8 +68,15 @@ namespace avx2 {
 }
 #include "ReadAheadLoop.inc"
 
+// Which outputs a chunk's loop writes: as its record says, frame by frame
+// (the wet sums alone when no host outputs are given, else the host's
+// outputs replaced or added to), or the host's outputs, known to be replaced
+// or known to be added to.
+enum class Outputs { kAsGiven, kReplace, kAdd };
+
 // The same for two frames at once in AVX2 registers, (left, right) pairs in
 // frame order.
+template <Outputs kOut = Outputs::kAsGiven>
 struct FinishPair {
     __m256d wetS, wetC, fbS, fbC, dry;
     static __m256d twice(const double (&lr)[2]) {
@@ -86,14 +93,14 @@ struct FinishPair {
         const __m256d u =
             _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(fbS, r), _mm256_mul_pd(fbC, swapped)), x);
         _mm256_storeu_pd(a.feed + 2 * j, u);
-        if (!a.outL) {
+        if (kOut == Outputs::kAsGiven && !a.outL) {
             _mm256_storeu_pd(a.wetSums + 2 * j, wet);
             return;
         }
         __m256d y = _mm256_add_pd(_mm256_mul_pd(dry, x), _mm256_cvtps_pd(_mm256_cvtpd_ps(wet)));
         // (left, right) pairs and the host's channels apart: lanes 0 2 1 3.
         constexpr int kApart = 0xD8;
-        if (!a.replace) {
+        if (kOut == Outputs::kAdd || (kOut == Outputs::kAsGiven && !a.replace)) {
             const __m128 outs = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(a.outL + j)),
                                              reinterpret_cast<const __m64*>(a.outR + j));
             y = _mm256_add_pd(_mm256_cvtps_pd(_mm_permute_ps(outs, kApart)), y);
@@ -116,7 +123,7 @@ struct SteadyPairs {
     int32_t first0;
     __m256d w0, w1, w2, w3;
     double w[4];
-    FinishPair finish{a};
+    FinishPair<> finish{a};
     Finish finishOne{a};
     int32_t done = 0;
     SteadyPairs(const DelayedReads& chunk, int32_t first, const Tap& tap)
@@ -153,12 +160,26 @@ struct SteadyPairs {
     }
 };
 
+// Whether any of the first count frames' four taps run past the line's end.
+inline bool anyStraddles(const TapRun& taps, int32_t count) {
+    const __m256i last = _mm256_set1_epi32(N - 4);  // the last oldest tap that does not
+    __m256i past = _mm256_setzero_si256();
+    int32_t j = 0;
+    for (; j + 8 <= count; j += 8)
+        past = _mm256_or_si256(past, _mm256_cmpgt_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(taps.first + j)), last));
+    bool any = _mm256_movemask_epi8(past) != 0;
+    for (; j < count; ++j) any |= taps.first[j] > N - 4;
+    return any;
+}
+
 // A tap per frame: each frame reads on its own, the products after the read
-// go two frames at a time.
+// go two frames at a time. Unless kMayStraddle, no frame's taps run past the
+// line's end.
+template <Outputs kOut, bool kMayStraddle>
 struct MovingPairs {
     const DelayedReads a;  // a copy, as above
     const TapRun& taps;
-    FinishPair finish;
+    FinishPair<kOut> finish;
     Finish finishOne;
     int32_t done = 0;
     // A constructor rather than an aggregate, which the compiler clears as a
@@ -183,7 +204,7 @@ struct MovingPairs {
     [[gnu::always_inline]] void pairAt(int32_t j) {
         const int32_t first0 = taps.first[j], first1 = taps.first[j + 1];
         __m256d r;
-        if (first0 <= N - 4 && first1 <= N - 4) [[likely]] {
+        if (!kMayStraddle || (first0 <= N - 4 && first1 <= N - 4)) [[likely]] {
             // The interpolation of both frames at once, in readFrame's order.
             const StereoFrame* lo = a.line + first0;
             const StereoFrame* hi = a.line + first1;
@@ -236,8 +257,19 @@ void steadyAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const
 void movingAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const TapRun& taps,
                 const Smoothing& sm) {
     using namespace avx2;
-    MovingPairs reads{a, taps};
-    runLoop<true>(e, carry, a, sm, reads);
+    // The checks of every pair taken out of the loop where the chunk allows.
+    if (a.outL && !anyStraddles(taps, a.count)) {
+        if (a.replace) {
+            MovingPairs<Outputs::kReplace, false> reads{a, taps};
+            runLoop<true>(e, carry, a, sm, reads);
+        } else {
+            MovingPairs<Outputs::kAdd, false> reads{a, taps};
+            runLoop<true>(e, carry, a, sm, reads);
+        }
+    } else {
+        MovingPairs<Outputs::kAsGiven, true> reads{a, taps};
+        runLoop<true>(e, carry, a, sm, reads);
+    }
 }
 
 }  // namespace delayed_reads
