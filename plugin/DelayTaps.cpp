@@ -129,8 +129,13 @@ struct FourTaps {
         const __m128i T = _mm256_cvttpd_epi32(D);
         const __m256d c = single(_mm256_sub_pd(D, _mm256_cvtepi32_pd(T)));
         const __m256d d = _mm256_sub_pd(one, c);
-        const __m256d e = single(_mm256_mul_pd(_mm256_mul_pd(half, c), d));
-        const __m256d g = single(_mm256_sub_pd(one, e));
+        const __m128 eSingle = _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_mul_pd(half, c), d));
+        const __m256d e = _mm256_cvtps_pd(eSingle);
+        // 1 - e rounded to single precision, worked out in single precision:
+        // for single-precision operands the double result rounded to single
+        // is the same (53 >= 2 * 24 + 2 bits, so the second rounding cannot
+        // change what the first left).
+        const __m256d g = _mm256_cvtps_pd(_mm_sub_ps(_mm_set1_ps(1.0f), eSingle));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(taps.ages + j), T);
         least = _mm_min_epi32(least, T);
         _mm256_storeu_pd(taps.weights[0] + j, single(_mm256_mul_pd(d, e)));
