@@ -162,7 +162,7 @@ struct SteadyPairs {
 
 // Whether any of the first count frames' four taps run past the line's end.
 inline bool anyStraddles(const TapRun& taps, int32_t count) {
-    const __m256i last = _mm256_set1_epi32(N - 4);  // the last oldest tap that does not
+    const __m256i last = _mm256_set1_epi32(N - 4);  // an oldest tap beyond this runs past the end
     __m256i past = _mm256_setzero_si256();
     int32_t j = 0;
     for (; j + 8 <= count; j += 8)
