@@ -24,6 +24,19 @@ namespace baseline {
     const __m128 both = _mm_movelh_ps(_mm_cvtpd_ps(limitLine(first)), _mm_cvtpd_ps(limitLine(second)));
     _mm_storeu_ps(&at->left, both);
 }
+// The filter outputs of pairs of frames, limited and stored as
+// storeLimitedPair does, from the states w0 and w1 of the pair's frames (the
+// first frame's, then the second's) and the states wm1 and wm2 before them.
+// The outputs feed nothing back, so they need not be worked out frame by
+// frame.
+struct PairOutputs {
+    const FilterLanes& f;
+    PairOutputs(const FilterLanes& filter, __m128d, __m128d) : f(filter) {}
+    // The pair's second frame goes to `at`, the first after it.
+    [[gnu::always_inline]] void store(StereoFrame* at, __m128d wm2, __m128d wm1, __m128d w0, __m128d w1) {
+        storeLimitedPair(at, f.output(w1, w0, wm1), f.output(w0, wm1, wm2));
+    }
+};
 [[gnu::always_inline]] inline void sineValues(uint32_t first, uint32_t increment, int32_t count, double* out) {
     phase_sine::sineRun<2>(first, increment, count, out);
 }
@@ -54,13 +67,32 @@ void movingBaseline(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, c
 
 namespace {
 namespace avx2 {
-// storeLimitedPair of the baseline, with the two frames in one register.
-[[gnu::always_inline]] inline void storeLimitedPair(StereoFrame* at, __m128d first, __m128d second) {
-    const __m256d y = _mm256_set_m128d(second, first);
+// Two frames' filter outputs (the first in the low half) limited and
+// rounded, into two neighbouring frames of the line from `at`.
+[[gnu::always_inline]] inline void storeLimited(StereoFrame* at, __m256d y) {
     const __m256d limited = _mm256_min_pd(_mm256_max_pd(y, _mm256_set1_pd(-DelayEngine::kLineLimit)),
                                           _mm256_set1_pd(DelayEngine::kLineLimit));
     _mm_storeu_ps(&at->left, _mm256_cvtpd_ps(limited));
 }
+// storeLimitedPair of the baseline, with the two frames in one register.
+[[gnu::always_inline]] inline void storeLimitedPair(StereoFrame* at, __m128d first, __m128d second) {
+    storeLimited(at, _mm256_set_m128d(second, first));
+}
+// PairOutputs of the baseline with the two frames in one register; the
+// last pair's states, kept from one pair to the next, are the next pair's
+// oldest.
+struct PairOutputs {
+    __m256d num1, num2;
+    __m256d last;  // the states of the last pair (the second frame's low)
+    PairOutputs(const FilterLanes& f, __m128d w2, __m128d w1)
+        : num1(_mm256_broadcastsd_pd(f.num1)), num2(_mm256_broadcastsd_pd(f.num2)), last(_mm256_set_m128d(w2, w1)) {}
+    [[gnu::always_inline]] void store(StereoFrame* at, __m128d, __m128d wm1, __m128d w0, __m128d w1) {
+        const __m256d w = _mm256_set_m128d(w0, w1), older = _mm256_set_m128d(wm1, w0);
+        const __m256d y = _mm256_add_pd(_mm256_add_pd(w, _mm256_mul_pd(num1, older)), _mm256_mul_pd(num2, last));
+        last = w;
+        storeLimited(at, y);
+    }
+};
 // Out of line: inlined, its constants took registers the loop then spilled
 // (measured 6% slower); a call every 32 frames costs less.
 [[gnu::noinline]] void sineValues(uint32_t first, uint32_t increment, int32_t count, double* out) {

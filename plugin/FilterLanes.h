@@ -19,14 +19,25 @@ struct FilterLanes {
         rec1 = _mm_set1_pd(c.rec1);
         rec2 = _mm_set1_pd(c.rec2);
     }
-    // One frame: the input u in, the output out; the state {w1 newer, w2
-    // older} moves on.
-    __m128d step(__m128d u, __m128d& w1, __m128d& w2) const {
-        const __m128d w = _mm_add_pd(_mm_add_pd(_mm_mul_pd(gain, u), _mm_mul_pd(rec1, w1)),
-                                     _mm_mul_pd(rec2, w2));
-        const __m128d y = _mm_add_pd(_mm_add_pd(w, _mm_mul_pd(num1, w1)), _mm_mul_pd(num2, w2));
+    // A frame's new state from its input u and the state {w1 newer, w2 older}
+    // before it.
+    __m128d state(__m128d u, __m128d w1, __m128d w2) const {
+        return _mm_add_pd(_mm_add_pd(_mm_mul_pd(gain, u), _mm_mul_pd(rec1, w1)), _mm_mul_pd(rec2, w2));
+    }
+    // The output of a frame whose new state is w; it feeds nothing back.
+    __m128d output(__m128d w, __m128d w1, __m128d w2) const {
+        return _mm_add_pd(_mm_add_pd(w, _mm_mul_pd(num1, w1)), _mm_mul_pd(num2, w2));
+    }
+    // The state moves on to a frame's new state w.
+    static void advance(__m128d w, __m128d& w1, __m128d& w2) {
         w2 = w1;
         w1 = w;
+    }
+    // One frame: the input u in, the output out; the state moves on.
+    __m128d step(__m128d u, __m128d& w1, __m128d& w2) const {
+        const __m128d w = state(u, w1, w2);
+        const __m128d y = output(w, w1, w2);
+        advance(w, w1, w2);
         return y;
     }
 };
