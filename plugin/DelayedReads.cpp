@@ -54,7 +54,8 @@ void steadyBaseline(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, c
 void movingBaseline(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const TapRun& taps,
                     const Smoothing& sm) {
     using namespace baseline;
-    FrameReads reads{a, [&taps](int32_t j) { return tapOfRun(taps, j); }, carry.writePos};
+    const auto tapOf = [&taps](int32_t j) { return tapOfRun(taps, j); };
+    FrameReads<decltype(tapOf)> reads(a, tapOf, carry.writePos, feedGainOf(e));
     runLoop<true>(e, carry, a, sm, reads);
 }
 
@@ -110,21 +111,21 @@ enum class Outputs { kAsGiven, kReplace, kAdd };
 // frame order.
 template <Outputs kOut = Outputs::kAsGiven>
 struct FinishPair {
-    __m256d wetS, wetC, fbS, fbC, dry;
+    __m256d wetS, wetC, fbS, fbC, dry, gain;
     static __m256d twice(const double (&lr)[2]) {
         return _mm256_setr_pd(lr[0], lr[1], lr[0], lr[1]);
     }
-    explicit FinishPair(const DelayedReads& a)
+    FinishPair(const DelayedReads& a, double feedGain)
         : wetS(twice(a.matrices.wetStraight)), wetC(twice(a.matrices.wetCrossed)),
           fbS(twice(a.matrices.fbStraight)), fbC(twice(a.matrices.fbCrossed)),
-          dry(_mm256_set1_pd(a.dryGain)) {}
+          dry(_mm256_set1_pd(a.dryGain)), gain(_mm256_set1_pd(feedGain)) {}
     [[gnu::always_inline]] void operator()(const DelayedReads& a, int32_t j, __m256d r) const {
         const __m256d swapped = _mm256_permute_pd(r, 0x5);
         const __m256d wet = _mm256_add_pd(_mm256_mul_pd(wetS, r), _mm256_mul_pd(wetC, swapped));
         const __m256d x = _mm256_cvtps_pd(_mm_loadu_ps(&a.inputs[j].left));
         const __m256d u =
             _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(fbS, r), _mm256_mul_pd(fbC, swapped)), x);
-        _mm256_storeu_pd(a.feed + 2 * j, u);
+        _mm256_storeu_pd(a.feed + 2 * j, _mm256_mul_pd(gain, u));
         if (kOut == Outputs::kAsGiven && !a.outL) {
             _mm256_storeu_pd(a.wetSums + 2 * j, wet);
             return;
@@ -155,13 +156,13 @@ struct SteadyPairs {
     int32_t first0;
     __m256d w0, w1, w2, w3;
     double w[4];
-    FinishPair<> finish{a};
-    Finish finishOne{a};
+    FinishPair<> finish;
+    Finish finishOne;
     int32_t done = 0;
-    SteadyPairs(const DelayedReads& chunk, int32_t first, const Tap& tap)
+    SteadyPairs(const DelayedReads& chunk, int32_t first, const Tap& tap, double feedGain)
         : a(chunk), first0(first), w0(_mm256_set1_pd(tap.w[0])), w1(_mm256_set1_pd(tap.w[1])),
           w2(_mm256_set1_pd(tap.w[2])), w3(_mm256_set1_pd(tap.w[3])),
-          w{tap.w[0], tap.w[1], tap.w[2], tap.w[3]} {}
+          w{tap.w[0], tap.w[1], tap.w[2], tap.w[3]}, finish(a, feedGain), finishOne(a, feedGain) {}
     // Frames j and j + 1; pair() reads the next two.
     [[gnu::always_inline]] void pairAt(int32_t j) {
         const float* at = &a.line[first0 - j - 1].left;
@@ -218,8 +219,8 @@ struct MovingPairs {
     int32_t done = 0;
     // A constructor rather than an aggregate, which the compiler clears as a
     // whole before filling it in.
-    MovingPairs(const DelayedReads& chunk, const TapRun& run)
-        : a(chunk), taps(run), finish(a), finishOne(a) {}
+    MovingPairs(const DelayedReads& chunk, const TapRun& run, double feedGain)
+        : a(chunk), taps(run), finish(a, feedGain), finishOne(a, feedGain) {}
     [[gnu::always_inline]] __m128d read(int32_t j) {
         return readFrame(a.line, taps.first[j], _mm_loaddup_pd(&taps.weights[0][j]),
                          _mm_loaddup_pd(&taps.weights[1][j]), _mm_loaddup_pd(&taps.weights[2][j]),
@@ -278,10 +279,10 @@ void steadyAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const
     const int32_t first0 = oldestTap(previous(carry.writePos), tap.T);
     const bool whole = tap.w[0] == 0.0 && tap.w[1] == 1.0 && tap.w[2] == 0.0 && tap.w[3] == 0.0;
     if (first0 - (a.count - 1) >= 0 && first0 + 3 < N && whole) {
-        SteadyPairs<true> reads(a, first0, tap);
+        SteadyPairs<true> reads(a, first0, tap, feedGainOf(e));
         runLoop<false>(e, carry, a, sm, reads);
     } else if (first0 - (a.count - 1) >= 0 && first0 + 3 < N) {
-        SteadyPairs<false> reads(a, first0, tap);
+        SteadyPairs<false> reads(a, first0, tap, feedGainOf(e));
         runLoop<false>(e, carry, a, sm, reads);
     } else {
         steadyByFrame(e, carry, a, tap, sm);
@@ -294,14 +295,14 @@ void movingAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const
     // The checks of every pair taken out of the loop where the chunk allows.
     if (a.outL && !anyStraddles(taps, a.count)) {
         if (a.replace) {
-            MovingPairs<Outputs::kReplace, false> reads{a, taps};
+            MovingPairs<Outputs::kReplace, false> reads(a, taps, feedGainOf(e));
             runLoop<true>(e, carry, a, sm, reads);
         } else {
-            MovingPairs<Outputs::kAdd, false> reads{a, taps};
+            MovingPairs<Outputs::kAdd, false> reads(a, taps, feedGainOf(e));
             runLoop<true>(e, carry, a, sm, reads);
         }
     } else {
-        MovingPairs<Outputs::kAsGiven, true> reads{a, taps};
+        MovingPairs<Outputs::kAsGiven, true> reads(a, taps, feedGainOf(e));
         runLoop<true>(e, carry, a, sm, reads);
     }
 }

@@ -19,10 +19,12 @@ struct FilterLanes {
         rec1 = _mm_set1_pd(c.rec1);
         rec2 = _mm_set1_pd(c.rec2);
     }
-    // A frame's new state from its input u and the state {w1 newer, w2 older}
-    // before it.
+    // A frame's new state from its input u (with kScaled, gain * u instead)
+    // and the state {w1 newer, w2 older} before it.
+    template <bool kScaled = false>
     __m128d state(__m128d u, __m128d w1, __m128d w2) const {
-        return _mm_add_pd(_mm_add_pd(_mm_mul_pd(gain, u), _mm_mul_pd(rec1, w1)), _mm_mul_pd(rec2, w2));
+        const __m128d gu = kScaled ? u : _mm_mul_pd(gain, u);
+        return _mm_add_pd(_mm_add_pd(gu, _mm_mul_pd(rec1, w1)), _mm_mul_pd(rec2, w2));
     }
     // The output of a frame whose new state is w; it feeds nothing back.
     __m128d output(__m128d w, __m128d w1, __m128d w2) const {
@@ -33,9 +35,11 @@ struct FilterLanes {
         w2 = w1;
         w1 = w;
     }
-    // One frame: the input u in, the output out; the state moves on.
+    // One frame: the input u in (as for state), the output out; the state
+    // moves on.
+    template <bool kScaled = false>
     __m128d step(__m128d u, __m128d& w1, __m128d& w2) const {
-        const __m128d w = state(u, w1, w2);
+        const __m128d w = state<kScaled>(u, w1, w2);
         const __m128d y = output(w, w1, w2);
         advance(w, w1, w2);
         return y;
