@@ -226,28 +226,35 @@ struct MovingPairs {
                          _mm_loaddup_pd(&taps.weights[1][j]), _mm_loaddup_pd(&taps.weights[2][j]),
                          _mm_loaddup_pd(&taps.weights[3][j]));
     }
-    // Tap k of frames j and j + 1 (in the low and high half), and its weights.
-    [[gnu::always_inline]] static __m256d tapPair(const StereoFrame* lo, const StereoFrame* hi, int k) {
-        const __m128 lanes = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lo + k))),
-                                          reinterpret_cast<const __m64*>(hi + k));
-        return _mm256_cvtps_pd(lanes);
+    // Taps k and k + 1 of frames j (from lo) and j + 1 (from hi), each with
+    // the channels apart: (L j, L j+1, R j, R j+1), the order in which frame
+    // j's and j + 1's weights for a tap lie in memory.
+    struct TapPairs {
+        __m256d k, next;
+    };
+    [[gnu::always_inline]] static TapPairs tapPairs(const StereoFrame* lo, const StereoFrame* hi, int k) {
+        const __m128 l = _mm_loadu_ps(&lo[k].left), h = _mm_loadu_ps(&hi[k].left);
+        return {_mm256_cvtps_pd(_mm_unpacklo_ps(l, h)), _mm256_cvtps_pd(_mm_unpackhi_ps(l, h))};
     }
     [[gnu::always_inline]] __m256d weightPair(int k, int32_t j) const {
-        return _mm256_permute_pd(_mm256_broadcast_pd(reinterpret_cast<const __m128d*>(&taps.weights[k][j])), 0xC);
+        return _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(&taps.weights[k][j]));
     }
     // Frames j and j + 1; pair() reads the next two.
     [[gnu::always_inline]] void pairAt(int32_t j) {
         const int32_t first0 = taps.first[j], first1 = taps.first[j + 1];
         __m256d r;
         if (!kMayStraddle || (first0 <= N - 4 && first1 <= N - 4)) [[likely]] {
-            // The interpolation of both frames at once, in readFrame's order.
+            // The interpolation of both frames at once, in readFrame's order;
+            // the channels are put back together once it is rounded.
             const StereoFrame* lo = a.line + first0;
             const StereoFrame* hi = a.line + first1;
-            __m256d acc = _mm256_mul_pd(weightPair(0, j), tapPair(lo, hi, 0));
-            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(3, j), tapPair(lo, hi, 3)));
-            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(2, j), tapPair(lo, hi, 2)));
-            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(1, j), tapPair(lo, hi, 1)));
-            r = _mm256_cvtps_pd(_mm256_cvtpd_ps(acc));
+            const TapPairs t01 = tapPairs(lo, hi, 0), t23 = tapPairs(lo, hi, 2);
+            __m256d acc = _mm256_mul_pd(weightPair(0, j), t01.k);
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(3, j), t23.next));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(2, j), t23.k));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(weightPair(1, j), t01.next));
+            constexpr int kTogether = 0xD8;  // lanes 0 2 1 3
+            r = _mm256_cvtps_pd(_mm_permute_ps(_mm256_cvtpd_ps(acc), kTogether));
         } else {
             const __m128d first = read(j);
             r = _mm256_set_m128d(read(j + 1), first);
