@@ -34,7 +34,7 @@ struct ChunkData {
     alignas(32) StereoFrame inputs[kChunk];  // input plus noise, as the line stores it
     TapRun taps;                             // per frame when the delay moves
     alignas(32) double wetSums[2 * kChunk];  // the wet matrix products (left, right), before rounding
-    alignas(32) double feed[2 * kChunk];     // the filter inputs (left, right), when read ahead
+    alignas(32) double feed[2 * kChunk];     // the filter inputs (left, right), when read ahead (see DelayedReads)
     // With a moving delay, the next chunk's shape values and their smoothing,
     // worked out one chunk ahead inside the chunk's loop.
     alignas(32) double nextValues[kMovingChunk];

@@ -41,7 +41,8 @@ struct DelayedReads {
     const StereoFrame* inputs;  // the chunk's inputs as the line stores them
     MatrixLanes matrices;
     double* wetSums;  // per frame (left, right): the wet matrix products, unrounded
-    double* feed;     // scratch: the filter inputs (left, right) read ahead
+    double* feed;     // scratch: the filter inputs (left, right) read ahead, times the
+                      // filter's gain unless a glide runs
     // The host's outputs for the chunk's frames. With both channels there,
     // the loop writes dry * input + the wet sum rounded to single precision
     // itself (adds it unless replacing), as writeOutputs would; otherwise it
