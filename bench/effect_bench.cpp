@@ -1,7 +1,11 @@
 // The plug-in through its interface at 48 kHz: processReplacing cost per
 // stereo frame ("ns/frame") for the default settings, the modulated shapes,
 // small blocks and silence after loud input, and the cost of a block's
-// settings refresh on its own ("us/block").
+// settings refresh on its own ("us/block"). These machines change speed from
+// hour to hour, so the run also reports the processor's clock as a chain of
+// dependent integer multiplies measures it, and each per-frame cost in
+// cycles at that clock ("cycles/frame"), which follows the code rather than
+// the machine's mood.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -9,6 +13,7 @@
 #include <cstdlib>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "HostKit.h"
@@ -49,14 +54,37 @@ struct Rig {
     }
 };
 
+// The clock in GHz: a dependent 64-bit integer multiply takes three cycles on
+// the x86-64 processors of this decade.
+double clockGhz() {
+#if defined(__x86_64__)
+    constexpr long kRounds = 50'000'000;
+    long x = 3;
+    const auto start = std::chrono::steady_clock::now();
+    for (long i = 0; i < kRounds; ++i) asm volatile("imul %0, %0\n\timul %0, %0" : "+r"(x));
+    const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+    return 3.0 * 2.0 * static_cast<double>(kRounds) / ns;
+#else
+    return 0.0;
+#endif
+}
+double measuredGhz = 0.0;
+
+// The per-frame counters of a timed loop that began at `start`.
+void frameCounters(benchmark::State& state, int block, std::chrono::steady_clock::time_point start) {
+    const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+    const double frames = static_cast<double>(state.iterations()) * block;
+    state.counters["ns/frame"] = benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    if (measuredGhz > 0.0) state.counters["cycles/frame"] = ns * measuredGhz / frames;
+}
+
 void perFrame(benchmark::State& state, Rig& rig) {
+    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         rig.run();
         benchmark::DoNotOptimize(rig.outL.data());
     }
-    state.counters["ns/frame"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * rig.block,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    frameCounters(state, rig.block, start);
 }
 
 // Microseconds per block of a loop timed by the caller.
@@ -86,15 +114,14 @@ void DuringGlide(benchmark::State& state) {
     Rig rig(512);
     rig.settle();
     float knob = 0.3f;
+    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         knob = knob == 0.3f ? 0.7f : 0.3f;
         rig.plugin->setParameter(kFbCenterFreq, knob);
         rig.run();
         benchmark::DoNotOptimize(rig.outL.data());
     }
-    state.counters["ns/frame"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * rig.block,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    frameCounters(state, rig.block, start);
 }
 
 // A zero-length block: the settings refresh with nothing changed and the
@@ -147,4 +174,12 @@ BENCHMARK(DuringGlide);
 BENCHMARK(FixedCostPerBlock);
 BENCHMARK(CentreFrequencyChange);
 BENCHMARK(LoudThenSilence)->ArgName("silent")->Arg(0)->Arg(1);
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    measuredGhz = clockGhz();
+    benchmark::AddCustomContext("clock (GHz, by integer multiplies)", std::to_string(measuredGhz));
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
