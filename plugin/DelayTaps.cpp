@@ -53,12 +53,11 @@ template <int N>
     std::memcpy(taps.first + j, &first, sizeof first);
 }
 
-// Taps for count frames of smoothed values, N at a time; the last group is
-// padded with copies of the last value, whose taps are then no younger than
-// the run's youngest.
-// `group(values, j)` works out the taps of frames j..j+N-1.
-template <int N, typename Group>
-[[gnu::always_inline]] inline void tapsOf(const double* smoothed, int32_t count, Group&& group) {
+// run(values) with the count frames of smoothed values padded to a multiple
+// of N with copies of the last value, whose taps are then no younger than the
+// run's youngest.
+template <int N, typename Run>
+[[gnu::always_inline]] inline void withPadding(const double* smoothed, int32_t count, Run&& run) {
     double padded[TapRun::kMaxFrames + N];
     const double* values = smoothed;
     if (count % N != 0) {
@@ -66,7 +65,16 @@ template <int N, typename Group>
         for (int32_t k = count; k % N != 0; ++k) padded[k] = smoothed[count - 1];
         values = padded;
     }
-    for (int32_t j = 0; j < count; j += N) group(values, j);
+    run(values);
+}
+
+// Taps for count frames of smoothed values, N at a time;
+// `group(values, j)` works out the taps of frames j..j+N-1.
+template <int N, typename Group>
+[[gnu::always_inline]] inline void tapsOf(const double* smoothed, int32_t count, Group&& group) {
+    withPadding<N>(smoothed, count, [&](const double* values) {
+        for (int32_t j = 0; j < count; j += N) group(values, j);
+    });
 }
 
 // The smallest age of the run's count frames, into taps.youngest.
@@ -120,28 +128,22 @@ struct FourTaps {
           half(_mm256_set1_pd(-0.5)), one(_mm256_set1_pd(1.0)),
           positions(_mm_sub_epi32(_mm_set1_epi32(position - 2), _mm_setr_epi32(0, 1, 2, 3))), taps(run) {}
     static __m256d single(__m256d x) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(x)); }
-    void operator()(const double* smoothed, int32_t j) {
+    // A group's work in three parts, each a long chain of dependent
+    // operations: front() stores the ages and oldest positions and gives the
+    // fractions D - T, middle() rounds them to c and works out d, e and g,
+    // back() stores the weights. Worked out group by group, a whole group's
+    // chain held so many waiting operations that the processor could not look
+    // far enough ahead to keep busy; run() overlaps each part of a group with
+    // the other parts of its neighbours.
+    __m256d front(const double* smoothed, int32_t j) {
         __m256d D = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(smoothed + j), depth), base);
         D = _mm256_and_pd(D, absMask);
         // D < limit ? D : limit: the same as D <= limit ? D : limit, and a
         // not-a-number becomes the limit too.
         D = _mm256_min_pd(D, limit);
         const __m128i T = _mm256_cvttpd_epi32(D);
-        const __m256d c = single(_mm256_sub_pd(D, _mm256_cvtepi32_pd(T)));
-        const __m256d d = _mm256_sub_pd(one, c);
-        const __m128 eSingle = _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_mul_pd(half, c), d));
-        const __m256d e = _mm256_cvtps_pd(eSingle);
-        // 1 - e rounded to single precision, worked out in single precision:
-        // for single-precision operands the double result rounded to single
-        // is the same (53 >= 2 * 24 + 2 bits, so the second rounding cannot
-        // change what the first left).
-        const __m256d g = _mm256_cvtps_pd(_mm_sub_ps(_mm_set1_ps(1.0f), eSingle));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(taps.ages + j), T);
         least = _mm_min_epi32(least, T);
-        _mm256_storeu_pd(taps.weights[0] + j, single(_mm256_mul_pd(d, e)));
-        _mm256_storeu_pd(taps.weights[1] + j, _mm256_mul_pd(d, g));
-        _mm256_storeu_pd(taps.weights[2] + j, _mm256_mul_pd(c, g));
-        _mm256_storeu_pd(taps.weights[3] + j, _mm256_mul_pd(c, e));
         // The oldest tap's position, reduced into the line once (see
         // tapsOfGroup). As unsigned numbers, of x and x + N the smaller is x
         // unless x is negative, and of x and x - N it is x unless x >= N.
@@ -151,6 +153,46 @@ struct FourTaps {
         first = _mm_min_epu32(first, _mm_sub_epi32(first, n));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(taps.first + j), first);
         positions = _mm_sub_epi32(positions, _mm_set1_epi32(4));
+        return _mm256_sub_pd(D, _mm256_cvtepi32_pd(T));
+    }
+    struct Fractions {
+        __m256d c, d, e, g;
+    };
+    Fractions middle(__m256d fraction) const {
+        const __m256d c = single(fraction);
+        const __m256d d = _mm256_sub_pd(one, c);
+        const __m128 eSingle = _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_mul_pd(half, c), d));
+        // 1 - e rounded to single precision, worked out in single precision:
+        // for single-precision operands the double result rounded to single
+        // is the same (53 >= 2 * 24 + 2 bits, so the second rounding cannot
+        // change what the first left).
+        return {c, d, _mm256_cvtps_pd(eSingle), _mm256_cvtps_pd(_mm_sub_ps(_mm_set1_ps(1.0f), eSingle))};
+    }
+    void back(int32_t j, const Fractions& f) {
+        _mm256_storeu_pd(taps.weights[0] + j, single(_mm256_mul_pd(f.d, f.e)));
+        _mm256_storeu_pd(taps.weights[1] + j, _mm256_mul_pd(f.d, f.g));
+        _mm256_storeu_pd(taps.weights[2] + j, _mm256_mul_pd(f.c, f.g));
+        _mm256_storeu_pd(taps.weights[3] + j, _mm256_mul_pd(f.c, f.e));
+    }
+    void operator()(const double* smoothed, int32_t j) { back(j, middle(front(smoothed, j))); }
+    // The groups of count frames (padded to a multiple of four) in order.
+    void run(const double* values, int32_t count) {
+        if (count <= 4) {
+            if (count > 0) (*this)(values, 0);
+            return;
+        }
+        Fractions f = middle(front(values, 0));
+        __m256d fraction = front(values, 4);
+        int32_t j = 0;
+        for (; j + 8 < count; j += 4) {
+            const __m256d next = front(values, j + 8);
+            const Fractions later = middle(fraction);
+            back(j, f);
+            f = later;
+            fraction = next;
+        }
+        back(j, f);
+        back(j + 4, middle(fraction));
     }
     // The smallest age of the groups so far (padded lanes repeat a frame's value).
     int32_t youngest() const {
@@ -175,7 +217,7 @@ double computeAvx2(const double* shapeValues, int32_t count, double lfoCoef, dou
 void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double baseDelay,
               int32_t writePos, TapRun& taps) {
     FourTaps four(modDepth, baseDelay, writePos, taps);
-    tapsOf<4>(smoothed, count, four);
+    withPadding<4>(smoothed, count, [&](const double* values) { four.run(values, count); });
     taps.youngest = four.youngest();
 }
 

@@ -93,6 +93,10 @@ TEST(DelayTaps, VectorFormsMatchTheScalarRecursionAndTap) {
     expectMatches(values, 0.9, 48000.0, 393200.0);  // against the line's limit
     expectMatches(values, 0.5, 0.0, 1234.0);        // whole frames, frac 0
     expectMatches(values, 0.5, 1e-12, 1234.0);      // a whisker past a whole frame
+    // Runs of one group and a few, whole and padded: the groups' work overlaps.
+    for (size_t n : {1, 3, 4, 5, 8, 9, 12})
+        expectMatches(std::vector<double>(values.begin(), values.begin() + static_cast<ptrdiff_t>(n)), 0.3, 240.0,
+                      24000.0);
     expectMatches({-0.0, 0.0, 1.0, -1.0, 1e-300, std::numeric_limits<double>::quiet_NaN(), 0.5}, 1.0,
                   100.0, 0.0);
 }
