@@ -239,8 +239,21 @@ struct MovingPairs {
     [[gnu::always_inline]] __m256d weightPair(int k, int32_t j) const {
         return _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(&taps.weights[k][j]));
     }
-    // Frames j and j + 1; pair() reads the next two.
+    __m256d pending;         // the read of frames pendingAt, pendingAt + 1
+    int32_t pendingAt = -1;
+    // Frames j and j + 1, read a round ahead where the chunk has them: the
+    // read and what is worked out from it are each long chains of dependent
+    // operations, and overlapping them keeps fewer operations waiting.
     [[gnu::always_inline]] void pairAt(int32_t j) {
+        const __m256d r = pendingAt == j ? pending : readPair(j);
+        if (j + 4 <= a.count) {
+            pending = readPair(j + 2);
+            pendingAt = j + 2;
+        }
+        finish(a, j, r);
+    }
+    // The read of frames j and j + 1.
+    [[gnu::always_inline]] __m256d readPair(int32_t j) {
         const int32_t first0 = taps.first[j], first1 = taps.first[j + 1];
         __m256d r;
         if (!kMayStraddle || (first0 <= N - 4 && first1 <= N - 4)) [[likely]] {
@@ -259,7 +272,7 @@ struct MovingPairs {
             const __m128d first = read(j);
             r = _mm256_set_m128d(read(j + 1), first);
         }
-        finish(a, j, r);
+        return r;
     }
     [[gnu::always_inline]] void pair() {
         pairAt(done);

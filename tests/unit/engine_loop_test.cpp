@@ -59,6 +59,8 @@ bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 }  // namespace
 
 TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
+    constexpr float kMinAge = delayed_reads::kMinAge;
+    static_assert(kMinAge > 10.0f - 6.0f && kMinAge < 10.0f + 6.0f, "the moving delay below (10 frames, 6 deep) crosses it");
     const Setting settings[] = {
         {0.5f, 0.0f, 1.0f, 1500.0f, 0.125f, 0.5f, 0.0f, 0.25f, 0.0f, true, true, false, false, 44100.0f},
         {0.01f, 0.005f, 3.0f, 400.0f, 1.5f, 0.9f, 0.6f, 0.7f, -0.3f, false, true, true, true, 48000.0f},
@@ -67,11 +69,12 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
         {0.0f, 0.0f, 5.0f, 3000.0f, 0.7f, 0.99f, 0.1f, 1.0f, 0.0f, false, false, false, false, 22050.0f},
         {0.0f, 0.157f, 1.87f, 8346.0f, 0.0023f, 1.0f, 1.5707964f, 0.1f, 0.7f, true, false, false, true,
          48000.0f, 4000.0f},
-        // Around the youngest tap the loop reads ahead for (7 frames): a
-        // steady 6 and 7 frames, 88 frames whose reads pass the
+        // Around the youngest tap the loop reads ahead for: a steady delay
+        // a frame short of it and at it, 88 frames whose reads pass the
         // line's end early on, and a delay that moves across the limit.
-        {6.0f / 48000.0f, 0.0f, 1.0f, 1000.0f, 0.5f, 0.9f, 0.3f, 0.8f, 0.1f, false, true, false, false, 48000.0f},
-        {7.0f / 48000.0f, 0.0f, 1.0f, 1000.0f, 0.5f, 0.9f, 0.3f, 0.8f, 0.1f, true, false, true, false, 48000.0f},
+        {(kMinAge - 1) / 48000.0f, 0.0f, 1.0f, 1000.0f, 0.5f, 0.9f, 0.3f, 0.8f, 0.1f, false, true, false, false,
+         48000.0f},
+        {kMinAge / 48000.0f, 0.0f, 1.0f, 1000.0f, 0.5f, 0.9f, 0.3f, 0.8f, 0.1f, true, false, true, false, 48000.0f},
         {0.002f, 0.0f, 2.0f, 2500.0f, 0.3f, 0.95f, -0.4f, 0.6f, 0.0f, false, false, false, true, 44100.0f},
         {10.0f / 48000.0f, 6.0f / 48000.0f, 30.0f, 700.0f, 1.0f, 0.8f, 0.2f, 0.9f, 0.5f, false, false, true, true,
          48000.0f},
