@@ -239,17 +239,24 @@ struct MovingPairs {
     [[gnu::always_inline]] __m256d weightPair(int k, int32_t j) const {
         return _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(&taps.weights[k][j]));
     }
-    __m256d pending;         // the read of frames pendingAt, pendingAt + 1
+    // The reads of frames pendingAt, pendingAt + 1 and of the two after
+    // them, where the chunk has them.
+    __m256d pending = _mm256_setzero_pd(), later = _mm256_setzero_pd();
     int32_t pendingAt = -1;
-    // Frames j and j + 1, read a round ahead where the chunk has them: the
-    // read and what is worked out from it are each long chains of dependent
-    // operations, and overlapping them keeps fewer operations waiting.
+    // Frames j and j + 1, read two rounds ahead: the read and what is worked
+    // out from it are each long chains of dependent operations, and
+    // overlapping them keeps fewer operations waiting.
     [[gnu::always_inline]] void pairAt(int32_t j) {
-        const __m256d r = pendingAt == j ? pending : readPair(j);
-        if (j + 4 <= a.count) {
-            pending = readPair(j + 2);
-            pendingAt = j + 2;
+        __m256d r;
+        if (pendingAt == j) {
+            r = pending;
+            pending = later;
+        } else {
+            r = readPair(j);
+            if (j + 4 <= a.count) pending = readPair(j + 2);
         }
+        if (j + 6 <= a.count) later = readPair(j + 4);
+        pendingAt = j + 2;
         finish(a, j, r);
     }
     // The read of frames j and j + 1.

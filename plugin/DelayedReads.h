@@ -29,9 +29,9 @@ namespace delayed_reads {
 constexpr int32_t kLead = 4;  // frames read ahead of the filter
 // The shortest delay T (the age of the second of the four taps) the loop
 // works with: a frame read before the filter step of frame j is at most
-// j + kLead + 3 (a moving delay's reads run a pair of frames further ahead),
+// j + kLead + 5 (a moving delay's reads run two pairs of frames further ahead),
 // and all its taps (ages T-1 .. T+2) must be older than frame j.
-constexpr int32_t kMinAge = kLead + 5;
+constexpr int32_t kMinAge = kLead + 7;
 }  // namespace delayed_reads
 
 // One chunk's traffic. Frame j of the chunk writes the line at
