@@ -4,8 +4,8 @@
 // settings refresh on its own ("us/block"). These machines change speed from
 // hour to hour, so the run also reports the processor's clock as a chain of
 // dependent integer multiplies measures it, and each per-frame cost in
-// cycles at that clock ("cycles/frame"), which follows the code rather than
-// the machine's mood.
+// cycles at that clock ("cycles/frame"), which follows the code more closely
+// (it still moves by a few per cent from run to run).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
