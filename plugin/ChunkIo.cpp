@@ -22,10 +22,72 @@ inline double noiseOf(uint32_t seed) {
 
 inline float finiteOrSilence(float x) { return std::isfinite(x) ? x : 0.0f; }
 
+// The seed `steps` steps on. The step composed with itself is again a step
+// (seed * a + c twice is seed * a^2 + (c * a + c)), so the steps are taken in
+// powers of two.
+uint32_t seedAfter(uint32_t seed, uint32_t steps) {
+    uint32_t a = kNoiseA, c = kNoiseC;
+    for (; steps != 0; steps >>= 1) {
+        if (steps & 1) seed = seed * a + c;
+        c = c * a + c;
+        a *= a;
+    }
+    return seed;
+}
+
+// The noise (at most 1.0e-15 in magnitude) is less than half the spacing of
+// floats anywhere from 2^-20 up (2^-45 just below 2^-20), so a sample that
+// loud plus the noise, rounded to single precision, is the sample itself.
+// These are the magnitude bits from which a sample is that loud, and from
+// which it is not finite.
+constexpr uint32_t kLoudBits = 0x35800000u;  // 2^-20
+constexpr uint32_t kNonFiniteBits = 0x7F800000u;
+static_assert(2147483648.0 * kNoiseScale < 0x1p-45);
+inline bool loud(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    bits &= 0x7FFFFFFFu;
+    return bits >= kLoudBits && bits < kNonFiniteBits;
+}
+
+// The inputs of a chunk whose samples are all loud and finite: the samples
+// themselves, the channels put together. Returns false, having written some
+// or all frames, when a sample is not (or a channel is missing); the caller
+// then works the chunk out with the noise.
+template <int N>
+[[gnu::always_inline]] inline bool copyLoud(const BlockIo& io, int32_t start, int32_t count, StereoFrame* inputs) {
+    using L = Lanes<N>;
+    if (!io.inL || !io.inR) return false;
+    const float* const inL = io.inL + start;
+    const float* const inR = io.inR + start;
+    typename L::Unsigned lowest = ~typename L::Unsigned{}, highest{};
+    int32_t j = 0;
+    for (; j + N <= count; j += N) {
+        typename L::Unsigned l, r;
+        std::memcpy(&l, inL + j, sizeof l);
+        std::memcpy(&r, inR + j, sizeof r);
+        l &= 0x7FFFFFFFu;
+        r &= 0x7FFFFFFFu;
+        lowest = l < lowest ? l : lowest;
+        lowest = r < lowest ? r : lowest;
+        highest = l > highest ? l : highest;
+        highest = r > highest ? r : highest;
+        for (int k = 0; k < N; ++k) inputs[j + k] = {inL[j + k], inR[j + k]};
+    }
+    bool all = true;
+    for (int k = 0; k < N; ++k) all &= lowest[k] >= kLoudBits && highest[k] < kNonFiniteBits;
+    for (; j < count; ++j) {
+        all &= loud(inL[j]) && loud(inR[j]);
+        inputs[j] = {inL[j], inR[j]};
+    }
+    return all;
+}
+
 template <int N>
 [[gnu::always_inline]] inline uint32_t prepare(const BlockIo& io, int32_t start, int32_t count,
                                                uint32_t seed, StereoFrame* inputs) {
     using L = Lanes<N>;
+    if (copyLoud<N>(io, start, count, inputs)) return seedAfter(seed, static_cast<uint32_t>(count));
     typename L::Unsigned seeds;
     seeds[0] = seed;
     for (int k = 1; k < N; ++k) seeds[k] = seeds[k - 1] * kNoiseA + kNoiseC;
@@ -143,8 +205,42 @@ inline void outputs(float* out, __m128 inputs, __m128 wet, __m256d dry, bool rep
 
 namespace chunk_io {
 
+// copyLoud, eight frames at a time.
+bool copyLoudAvx2(const BlockIo& io, int32_t start, int32_t count, StereoFrame* inputs) {
+    if (!io.inL || !io.inR) return false;
+    const float* const inL = io.inL + start;
+    const float* const inR = io.inR + start;
+    const __m256i magnitude = _mm256_set1_epi32(0x7FFFFFFF);
+    __m256i lowest = _mm256_set1_epi32(-1), highest = _mm256_setzero_si256();
+    int32_t j = 0;
+    for (; j + 8 <= count; j += 8) {
+        const __m256 l = _mm256_loadu_ps(inL + j), r = _mm256_loadu_ps(inR + j);
+        const __m256i ml = _mm256_and_si256(_mm256_castps_si256(l), magnitude);
+        const __m256i mr = _mm256_and_si256(_mm256_castps_si256(r), magnitude);
+        lowest = _mm256_min_epu32(lowest, _mm256_min_epu32(ml, mr));
+        highest = _mm256_max_epu32(highest, _mm256_max_epu32(ml, mr));
+        // Frames 0, 1, 4, 5 and 2, 3, 6, 7.
+        const __m256 low = _mm256_unpacklo_ps(l, r), high = _mm256_unpackhi_ps(l, r);
+        _mm_storeu_ps(&inputs[j].left, _mm256_castps256_ps128(low));
+        _mm_storeu_ps(&inputs[j + 2].left, _mm256_castps256_ps128(high));
+        _mm_storeu_ps(&inputs[j + 4].left, _mm256_extractf128_ps(low, 1));
+        _mm_storeu_ps(&inputs[j + 6].left, _mm256_extractf128_ps(high, 1));
+    }
+    // Loud and finite everywhere: the lowest at least kLoudBits, the highest
+    // below kNonFiniteBits.
+    const __m256i loudEnough = _mm256_cmpeq_epi32(_mm256_max_epu32(lowest, _mm256_set1_epi32(kLoudBits)), lowest);
+    const __m256i finite = _mm256_cmpeq_epi32(_mm256_min_epu32(highest, _mm256_set1_epi32(kNonFiniteBits - 1)), highest);
+    bool all = _mm256_movemask_epi8(_mm256_and_si256(loudEnough, finite)) == -1;
+    for (; j < count; ++j) {
+        all &= loud(inL[j]) && loud(inR[j]);
+        inputs[j] = {inL[j], inR[j]};
+    }
+    return all;
+}
+
 uint32_t prepareAvx2(const BlockIo& io, int32_t start, int32_t count, uint32_t seed,
                      StereoFrame* inputs) {
+    if (copyLoudAvx2(io, start, count, inputs)) return seedAfter(seed, static_cast<uint32_t>(count));
     // Eight frames' seeds at a time: the multiply's latency, which chains one
     // step to the next, is then paid once for eight frames.
     const auto lanes = [](auto of) {

@@ -33,6 +33,23 @@ float sample(std::mt19937& rng) {
     return rng() % 9 == 0 ? special[rng() % 7] : std::uniform_real_distribution<float>(-1, 1)(rng);
 }
 
+// A form's inputs for frames start..start+count-1 against the arithmetic
+// frame by frame, and the seed it leaves.
+void expectFrameByFrame(Forms::Prepare prepare, const BlockIo& io, int32_t start, int32_t count, uint32_t seed) {
+    StereoFrame got[128];
+    const uint32_t after = prepare(io, start, count, seed, got);
+    for (int32_t j = 0; j < count; ++j) {
+        const double noise = static_cast<double>(static_cast<int32_t>(seed)) * 4.656612889969227e-25f;
+        seed = seed * kNoiseA + kNoiseC;
+        float l = io.inL ? io.inL[start + j] : 0.0f, r = io.inR ? io.inR[start + j] : 0.0f;
+        if (!std::isfinite(l)) l = 0.0f;
+        if (!std::isfinite(r)) r = 0.0f;
+        ASSERT_TRUE(sameBits(got[j].left, static_cast<float>(l + noise))) << "frame " << j << " of " << count;
+        ASSERT_TRUE(sameBits(got[j].right, static_cast<float>(r + noise))) << "frame " << j << " of " << count;
+    }
+    EXPECT_EQ(after, seed) << count;
+}
+
 }  // namespace
 
 TEST(ChunkIo, InputsMatchTheFrameByFrameArithmetic) {
@@ -44,20 +61,36 @@ TEST(ChunkIo, InputsMatchTheFrameByFrameArithmetic) {
             for (int32_t count : {0, 1, 3, 4, 7, 8, 9, 12, 15, 63, 64, 128}) {
                 const BlockIo io{nulls == 1 ? nullptr : inL.data(), nulls == 2 ? nullptr : inR.data(),
                                  nullptr, nullptr, 200, true, 1.0};
-                StereoFrame got[128];
-                uint32_t seed = 12345u + static_cast<uint32_t>(count);
-                const uint32_t after = prepare(io, 17, count, seed, got);
-                for (int32_t j = 0; j < count; ++j) {
-                    const double noise = static_cast<double>(static_cast<int32_t>(seed)) * 4.656612889969227e-25f;
-                    seed = seed * kNoiseA + kNoiseC;
-                    float l = io.inL ? io.inL[17 + j] : 0.0f, r = io.inR ? io.inR[17 + j] : 0.0f;
-                    if (!std::isfinite(l)) l = 0.0f;
-                    if (!std::isfinite(r)) r = 0.0f;
-                    ASSERT_TRUE(sameBits(got[j].left, static_cast<float>(l + noise))) << j;
-                    ASSERT_TRUE(sameBits(got[j].right, static_cast<float>(r + noise))) << j;
-                }
-                EXPECT_EQ(after, seed);
+                expectFrameByFrame(prepare, io, 17, count, 12345u + static_cast<uint32_t>(count));
             }
+}
+
+// Chunks whose samples are all well above the noise, where the noise leaves
+// every sample as it is, and such chunks with one sample at the edge of that
+// range or past it, in the vector part and in the remainder.
+TEST(ChunkIo, LoudChunksAndTheirEdges) {
+    std::mt19937 rng(8);
+    std::vector<float> inL(200), inR(200);
+    for (size_t i = 0; i < inL.size(); ++i) {
+        const float magnitude = std::ldexp(std::uniform_real_distribution<float>(1, 2)(rng), -static_cast<int>(rng() % 20));
+        inL[i] = rng() & 1 ? magnitude : -magnitude;
+        inR[i] = -inL[i] * 0.75f;
+    }
+    const float edges[] = {0x1p-20f,  -0x1p-20f, std::nextafter(0x1p-20f, 0.0f), 0x1p-21f, 1e-8f, -3e-10f, 0.0f, -0.0f, 1e-40f,
+                           3.4e38f,   std::numeric_limits<float>::infinity(),     std::numeric_limits<float>::quiet_NaN()};
+    for (auto prepare : Forms().prepare)
+        for (int32_t count : {1, 7, 8, 13, 64, 128}) {
+            const BlockIo io{inL.data(), inR.data(), nullptr, nullptr, 200, true, 1.0};
+            expectFrameByFrame(prepare, io, 5, count, 0x9E3779B9u * static_cast<uint32_t>(count));
+            for (float edge : edges)
+                for (int32_t at : {0, count / 2, count - 1})
+                    for (auto* channel : {&inL, &inR}) {
+                        const float kept = (*channel)[5 + at];
+                        (*channel)[5 + at] = edge;
+                        expectFrameByFrame(prepare, io, 5, count, 77u);
+                        (*channel)[5 + at] = kept;
+                    }
+        }
 }
 
 TEST(ChunkIo, OutputsMatchTheFrameByFrameArithmetic) {
