@@ -112,13 +112,14 @@ enum class Outputs { kAsGiven, kReplace, kAdd };
 template <Outputs kOut = Outputs::kAsGiven>
 struct FinishPair {
     __m256d wetS, wetC, fbS, fbC, dry, gain;
+    bool unitDry;  // a dry gain of exactly 1
     static __m256d twice(const double (&lr)[2]) {
         return _mm256_setr_pd(lr[0], lr[1], lr[0], lr[1]);
     }
     FinishPair(const DelayedReads& a, double feedGain)
         : wetS(twice(a.matrices.wetStraight)), wetC(twice(a.matrices.wetCrossed)),
           fbS(twice(a.matrices.fbStraight)), fbC(twice(a.matrices.fbCrossed)),
-          dry(_mm256_set1_pd(a.dryGain)), gain(_mm256_set1_pd(feedGain)) {}
+          dry(_mm256_set1_pd(a.dryGain)), gain(_mm256_set1_pd(feedGain)), unitDry(a.dryGain == 1.0) {}
     [[gnu::always_inline]] void operator()(const DelayedReads& a, int32_t j, __m256d r) const {
         const __m256d swapped = _mm256_permute_pd(r, 0x5);
         const __m256d wet = _mm256_add_pd(_mm256_mul_pd(wetS, r), _mm256_mul_pd(wetC, swapped));
@@ -130,9 +131,20 @@ struct FinishPair {
             _mm256_storeu_pd(a.wetSums + 2 * j, wet);
             return;
         }
-        __m256d y = _mm256_add_pd(_mm256_mul_pd(dry, x), _mm256_cvtps_pd(_mm256_cvtpd_ps(wet)));
         // (left, right) pairs and the host's channels apart: lanes 0 2 1 3.
         constexpr int kApart = 0xD8;
+        if (unitDry && (kOut == Outputs::kReplace || (kOut == Outputs::kAsGiven && a.replace))) {
+            // The input plus the rounded wet sum: the sum of two floats is
+            // exact in double precision, or so lopsided that it rounds to the
+            // larger either way, so adding them in single precision gives the
+            // same float as adding them in double and rounding.
+            const __m128 out =
+                _mm_permute_ps(_mm_add_ps(_mm_loadu_ps(&a.inputs[j].left), _mm256_cvtpd_ps(wet)), kApart);
+            _mm_storel_pi(reinterpret_cast<__m64*>(a.outL + j), out);
+            _mm_storeh_pi(reinterpret_cast<__m64*>(a.outR + j), out);
+            return;
+        }
+        __m256d y = _mm256_add_pd(_mm256_mul_pd(dry, x), _mm256_cvtps_pd(_mm256_cvtpd_ps(wet)));
         if (kOut == Outputs::kAdd || (kOut == Outputs::kAsGiven && !a.replace)) {
             const __m128 outs = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(a.outL + j)),
                                              reinterpret_cast<const __m64*>(a.outR + j));
