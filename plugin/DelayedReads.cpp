@@ -109,7 +109,7 @@ enum class Outputs { kAsGiven, kReplace, kAdd };
 
 // The same for two frames at once in AVX2 registers, (left, right) pairs in
 // frame order.
-template <Outputs kOut = Outputs::kAsGiven>
+template <Outputs kOut = Outputs::kAsGiven, bool kHalves = false>
 struct FinishPair {
     __m256d wetS, wetC, fbS, fbC, dry, gain;
     bool unitDry;  // a dry gain of exactly 1
@@ -119,13 +119,33 @@ struct FinishPair {
     FinishPair(const DelayedReads& a, double feedGain)
         : wetS(twice(a.matrices.wetStraight)), wetC(twice(a.matrices.wetCrossed)),
           fbS(twice(a.matrices.fbStraight)), fbC(twice(a.matrices.fbCrossed)),
-          dry(_mm256_set1_pd(a.dryGain)), gain(_mm256_set1_pd(feedGain)), unitDry(a.dryGain == 1.0) {}
+          dry(_mm256_set1_pd(a.dryGain)), gain(_mm256_set1_pd(feedGain)), unitDry(a.dryGain == 1.0) {
+        if (kHalves) {
+            // Only built where halfMatrices applies.
+            const HalfMatrices halves = halfMatrices(a.matrices, a.dryGain);
+            // The lane a product takes its read from: bit 1 of each 64-bit
+            // control picks the upper lane of its 128-bit half.
+            const __m256d same = _mm256_castsi256_pd(_mm256_setr_epi64x(0, 2, 0, 2));
+            const __m256d swap = _mm256_castsi256_pd(_mm256_setr_epi64x(2, 0, 2, 0));
+            wetS = halves.wetCrossed ? wetC : wetS;
+            fbS = halves.fbCrossed ? fbC : fbS;
+            wetC = halves.wetCrossed ? swap : same;
+            fbC = halves.fbCrossed ? swap : same;
+        }
+    }
     [[gnu::always_inline]] void operator()(const DelayedReads& a, int32_t j, __m256d r) const {
-        const __m256d swapped = _mm256_permute_pd(r, 0x5);
-        const __m256d wet = _mm256_add_pd(_mm256_mul_pd(wetS, r), _mm256_mul_pd(wetC, swapped));
         const __m256d x = _mm256_cvtps_pd(_mm_loadu_ps(&a.inputs[j].left));
-        const __m256d u =
-            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(fbS, r), _mm256_mul_pd(fbC, swapped)), x);
+        __m256d wet, u;
+        if constexpr (kHalves) {
+            // One product each, from the read as it is or swapped (the
+            // factors are in wetS and fbS, the lane choices in wetC and fbC).
+            wet = _mm256_mul_pd(wetS, _mm256_permutevar_pd(r, _mm256_castpd_si256(wetC)));
+            u = _mm256_add_pd(_mm256_mul_pd(fbS, _mm256_permutevar_pd(r, _mm256_castpd_si256(fbC))), x);
+        } else {
+            const __m256d swapped = _mm256_permute_pd(r, 0x5);
+            wet = _mm256_add_pd(_mm256_mul_pd(wetS, r), _mm256_mul_pd(wetC, swapped));
+            u = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(fbS, r), _mm256_mul_pd(fbC, swapped)), x);
+        }
         _mm256_storeu_pd(a.feed + 2 * j, _mm256_mul_pd(gain, u));
         if (kOut == Outputs::kAsGiven && !a.outL) {
             _mm256_storeu_pd(a.wetSums + 2 * j, wet);
@@ -162,13 +182,13 @@ struct FinishPair {
 // weights are -0, 1, 0, -0 (a whole number of frames back): the three zero
 // products then add signed zeros, so the sum is the frame at age T itself
 // unless that frame holds a zero, and only then is the sum worked out.
-template <bool kWhole>
+template <bool kWhole, bool kHalves>
 struct SteadyPairs {
     const DelayedReads a;  // a copy, so that the loop's stores cannot be taken to change it
     int32_t first0;
     __m256d w0, w1, w2, w3;
     double w[4];
-    FinishPair<> finish;
+    FinishPair<Outputs::kAsGiven, kHalves> finish;
     Finish finishOne;
     int32_t done = 0;
     SteadyPairs(const DelayedReads& chunk, int32_t first, const Tap& tap, double feedGain)
@@ -222,11 +242,11 @@ inline bool anyStraddles(const TapRun& taps, int32_t count) {
 // A tap per frame: each frame reads on its own, the products after the read
 // go two frames at a time. Unless kMayStraddle, no frame's taps run past the
 // line's end.
-template <Outputs kOut, bool kMayStraddle>
+template <Outputs kOut, bool kMayStraddle, bool kHalves>
 struct MovingPairs {
     const DelayedReads a;  // a copy, as above
     const TapRun& taps;
-    FinishPair<kOut> finish;
+    FinishPair<kOut, kHalves> finish;
     Finish finishOne;
     int32_t done = 0;
     // A constructor rather than an aggregate, which the compiler clears as a
@@ -312,38 +332,56 @@ struct MovingPairs {
 
 namespace delayed_reads {
 
+template <bool kHalves>
+void steadyWith(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const Tap& tap, const Smoothing& sm,
+                int32_t first0, bool whole) {
+    using namespace avx2;
+    if (whole) {
+        SteadyPairs<true, kHalves> reads(a, first0, tap, feedGainOf(e));
+        runLoop<false>(e, carry, a, sm, reads);
+    } else {
+        SteadyPairs<false, kHalves> reads(a, first0, tap, feedGainOf(e));
+        runLoop<false>(e, carry, a, sm, reads);
+    }
+}
+
+template <bool kHalves>
+void movingWith(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const TapRun& taps, const Smoothing& sm) {
+    using namespace avx2;
+    // The checks of every pair taken out of the loop where the chunk allows.
+    if (a.outL && !anyStraddles(taps, a.count)) {
+        if (a.replace) {
+            MovingPairs<Outputs::kReplace, false, kHalves> reads(a, taps, feedGainOf(e));
+            runLoop<true>(e, carry, a, sm, reads);
+        } else {
+            MovingPairs<Outputs::kAdd, false, kHalves> reads(a, taps, feedGainOf(e));
+            runLoop<true>(e, carry, a, sm, reads);
+        }
+    } else {
+        MovingPairs<Outputs::kAsGiven, true, kHalves> reads(a, taps, feedGainOf(e));
+        runLoop<true>(e, carry, a, sm, reads);
+    }
+}
+
 void steadyAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const Tap& tap,
                 const Smoothing& sm) {
     using namespace avx2;
     const int32_t first0 = oldestTap(previous(carry.writePos), tap.T);
     const bool whole = tap.w[0] == 0.0 && tap.w[1] == 1.0 && tap.w[2] == 0.0 && tap.w[3] == 0.0;
-    if (first0 - (a.count - 1) >= 0 && first0 + 3 < N && whole) {
-        SteadyPairs<true> reads(a, first0, tap, feedGainOf(e));
-        runLoop<false>(e, carry, a, sm, reads);
-    } else if (first0 - (a.count - 1) >= 0 && first0 + 3 < N) {
-        SteadyPairs<false> reads(a, first0, tap, feedGainOf(e));
-        runLoop<false>(e, carry, a, sm, reads);
-    } else {
+    if (first0 - (a.count - 1) < 0 || first0 + 3 >= N)
         steadyByFrame(e, carry, a, tap, sm);
-    }
+    else if (halfMatrices(a.matrices, a.dryGain).apply)
+        steadyWith<true>(e, carry, a, tap, sm, first0, whole);
+    else
+        steadyWith<false>(e, carry, a, tap, sm, first0, whole);
 }
 
 void movingAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const TapRun& taps,
                 const Smoothing& sm) {
-    using namespace avx2;
-    // The checks of every pair taken out of the loop where the chunk allows.
-    if (a.outL && !anyStraddles(taps, a.count)) {
-        if (a.replace) {
-            MovingPairs<Outputs::kReplace, false> reads(a, taps, feedGainOf(e));
-            runLoop<true>(e, carry, a, sm, reads);
-        } else {
-            MovingPairs<Outputs::kAdd, false> reads(a, taps, feedGainOf(e));
-            runLoop<true>(e, carry, a, sm, reads);
-        }
-    } else {
-        MovingPairs<Outputs::kAsGiven, true> reads(a, taps, feedGainOf(e));
-        runLoop<true>(e, carry, a, sm, reads);
-    }
+    if (halfMatrices(a.matrices, a.dryGain).apply)
+        movingWith<true>(e, carry, a, taps, sm);
+    else
+        movingWith<false>(e, carry, a, taps, sm);
 }
 
 }  // namespace delayed_reads

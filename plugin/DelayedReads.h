@@ -25,6 +25,23 @@ inline MatrixLanes matrixLanes(const DelayEngine& e) {
     return {{wet[0], wet[3]}, {wet[1], wet[2]}, {fb[0], fb[3]}, {fb[1], fb[2]}};
 }
 
+// Without rotation each matrix is zero in one half, straight or crossed, and
+// then one product gives what the two give: the zero product only adds a
+// signed zero, which changes nothing but the sign of a zero sum. A zero wet
+// sum's sign cannot reach an output while the dry part is never -0 (inputs
+// never are, so a positive dry gain keeps it so), and a zero feedback sum
+// has the input added, which is never -0 either.
+struct HalfMatrices {
+    bool apply = false;  // both matrices have a zero half and the dry gain is positive
+    bool wetCrossed = false, fbCrossed = false;  // the half that is not zero
+};
+inline HalfMatrices halfMatrices(const MatrixLanes& m, double dryGain) {
+    const auto zero = [](const double (&lr)[2]) { return lr[0] == 0.0 && lr[1] == 0.0; };
+    const bool wetOne = zero(m.wetStraight) || zero(m.wetCrossed);
+    const bool fbOne = zero(m.fbStraight) || zero(m.fbCrossed);
+    return {wetOne && fbOne && dryGain > 0.0, zero(m.wetStraight), zero(m.fbStraight)};
+}
+
 namespace delayed_reads {
 constexpr int32_t kLead = 4;  // frames read ahead of the filter
 // The shortest delay T (the age of the second of the four taps) the loop

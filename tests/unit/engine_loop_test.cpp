@@ -135,7 +135,8 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
                     b->setDelay(s.delay, s.depth + 0.003f, s.rate, s.rateHz);
                 }
                 const bool replace = block % 2 == 0;
-                const double dry = block % 3 == 2 ? 1.0 : 0.7;  // unity has a form of its own
+                // Unity and zero have forms of their own.
+                const double dry = block % 3 == 2 ? 1.0 : block % 6 == 1 ? 0.0 : 0.7;
                 for (int i = 0; i < 2 * kBlock; ++i) outA[i] = outB[i] = 0.25f;
                 const int32_t frames = lengths[block % 10];
                 const Buffers layout = layouts[block % 5];
@@ -180,6 +181,44 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
             EXPECT_EQ(std::memcmp(a->line, b->line, sizeof a->line), 0);
         }
     }
+}
+
+// Without rotation each matrix has a zero half. Reads with one channel a
+// signed zero and the other not, and a dry gain of 0 (whose product with a
+// negative input is -0), show whether a zero wet sum keeps its sign.
+TEST(EngineLoop, ZeroHalfMatricesKeepTheSignsOfZeros) {
+    auto a = std::make_unique<DelayEngine>();
+    auto b = std::make_unique<DelayEngine>();
+    auto scratch = std::make_unique<engine_loop::ChunkData>();
+    std::mt19937 rng(13);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    constexpr int32_t kFrames = 512;
+    std::vector<float> silence(kFrames, 0.0f), outA(2 * kFrames), outB(2 * kFrames);
+    for (int swaps = 0; swaps < 8; ++swaps)
+        for (float depth : {0.0f, 0.002f}) {
+            *a = DelayEngine{};
+            for (StereoFrame& f : a->line) {
+                const float zero = rng() & 1 ? -0.0f : 0.0f;
+                f = rng() & 1 ? StereoFrame{zero, u(rng)} : StereoFrame{u(rng), zero};
+            }
+            // 20 ms: every read comes from the history.
+            const Setting s{0.02f, depth, 2.0f, 1000.0f, 0.5f, 0.9f, 0.0f, 0.8f, 0.0f,
+                            (swaps & 1) != 0, (swaps & 2) != 0, false, (swaps & 4) != 0, 48000.0f};
+            configure(*a, s);
+            a->lfoShape = &triangle;
+            *b = *a;
+            uint32_t seedA = 3, seedB = 3;
+            const auto io = [&](std::vector<float>& out, double dry) {
+                return BlockIo{silence.data(), silence.data(), out.data(), out.data() + kFrames, kFrames, true, dry};
+            };
+            for (double dry : {0.0, 0.5, 1.0}) {
+                referenceBlock(*a, seedA, io(outA, dry));
+                runEngineBlock(*b, seedB, ShapeRun{&triangle}, io(outB, dry), *scratch);
+                for (int i = 0; i < 2 * kFrames; ++i)
+                    ASSERT_TRUE(sameBits(outA[i], outB[i])) << "swaps " << swaps << " depth " << depth << " dry " << dry
+                                                            << " sample " << i << ": " << outA[i] << " vs " << outB[i];
+            }
+        }
 }
 
 // A moving delay's last chunk smooths the next block's first values ahead of
