@@ -3,7 +3,8 @@
 // same double argument. The argument is formed exactly as trueSine forms it,
 // reduced by the nearest quarter turn (the quarter is read off the phase's
 // integer bits, and the reduction is exact to well beyond double precision),
-// then a sine or cosine polynomial on |r| <= pi/4 (the fdlibm kernels).
+// then a sine or cosine polynomial on |r| <= pi/4 (the fdlibm kernels, their
+// polynomials in z = r^2 evaluated by Horner's rule).
 //
 // It is written once over GCC vector types, so the same operations in the
 // same order run in every lane, whatever the vector width: the SSE2 and AVX2
@@ -69,15 +70,14 @@ template <int N, Kernels K = Kernels::Both>
     const Real lo = ((t - hi) - k * kP2) - k * kP3;
 
     const Real z = hi * hi;
-    const Real w = z * z;
     Real sinR{}, cosR{};
     if constexpr (K != Kernels::Cosine) {
         const Real v = z * hi;
-        const Real rs = kS2 + z * (kS3 + z * kS4) + z * w * (kS5 + z * kS6);
+        const Real rs = kS2 + z * (kS3 + z * (kS4 + z * (kS5 + z * kS6)));
         sinR = hi - ((z * (0.5 * lo - v * rs) - lo) - v * kS1);
     }
     if constexpr (K != Kernels::Sine) {
-        const Real rc = z * (kC1 + z * (kC2 + z * kC3)) + w * w * (kC4 + z * (kC5 + z * kC6));
+        const Real rc = z * (kC1 + z * (kC2 + z * (kC3 + z * (kC4 + z * (kC5 + z * kC6)))));
         const Real hz = 0.5 * z;
         const Real c1 = 1.0 - hz;
         cosR = c1 + (((1.0 - c1) - hz) + (z * rc - hi * lo));

@@ -21,6 +21,14 @@
 
 namespace phase_sine {
 
+// rs of the sine kernel (see sines), four lanes.
+[[gnu::always_inline]] inline __m256d sinePolynomial(__m256d z) {
+    const auto c = [](double v) { return _mm256_set1_pd(v); };
+    const auto mul = [](__m256d a, __m256d b) { return _mm256_mul_pd(a, b); };
+    const auto add = [](__m256d a, __m256d b) { return _mm256_add_pd(a, b); };
+    return add(c(kS2), mul(z, add(c(kS3), mul(z, add(c(kS4), mul(z, add(c(kS5), mul(z, c(kS6)))))))));
+}
+
 // The sines of phases in quarter turn k, four at a time.
 template <Kernels K>
 struct QuarterSines {
@@ -40,21 +48,37 @@ struct QuarterSines {
         const __m256d hi = sub(t, kP2k);
         const __m256d lo = sub(sub(sub(t, hi), kP2k), kP3k);
         const __m256d z = mul(hi, hi);
-        const __m256d w = mul(z, z);
         __m256d r;
         if constexpr (K == Kernels::Sine) {
             const __m256d v = mul(z, hi);
-            const __m256d rs = add(add(c(kS2), mul(z, add(c(kS3), mul(z, c(kS4))))),
-                                   mul(mul(z, w), add(c(kS5), mul(z, c(kS6)))));
+            const __m256d rs = sinePolynomial(z);
             r = sub(hi, sub(sub(mul(z, sub(mul(c(0.5), lo), mul(v, rs))), lo), mul(v, c(kS1))));
         } else {
-            const __m256d rc = add(mul(z, add(c(kC1), mul(z, add(c(kC2), mul(z, c(kC3)))))),
-                                   mul(mul(w, w), add(c(kC4), mul(z, add(c(kC5), mul(z, c(kC6)))))));
+            const __m256d rc = mul(
+                z, add(c(kC1), mul(z, add(c(kC2), mul(z, add(c(kC3), mul(z, add(c(kC4), mul(z, add(c(kC5), mul(z, c(kC6))))))))))));
             const __m256d hz = mul(c(0.5), z);
             const __m256d c1 = sub(c(1.0), hz);
             r = add(c1, add(sub(sub(c(1.0), c1), hz), sub(mul(z, rc), mul(hi, lo))));
         }
         return _mm256_xor_pd(r, sign);
+    }
+};
+
+// The sines of phases in quarter turn 0, four at a time: there the reduction
+// leaves the argument as it is (hi is x, lo is +0) and the sign is +, so these
+// are the operations of QuarterSines<Kernels::Sine>(0) that change anything,
+// and the values are the same.
+struct ZeroQuarterSines {
+    [[gnu::always_inline]] __m256d operator()(__m128i s) const {
+        const auto c = [](double v) { return _mm256_set1_pd(v); };
+        const auto mul = [](__m256d a, __m256d b) { return _mm256_mul_pd(a, b); };
+        const auto sub = [](__m256d a, __m256d b) { return _mm256_sub_pd(a, b); };
+        const __m256d x = mul(_mm256_cvtepi32_pd(s), c(kStep));
+        const __m256d z = mul(x, x);
+        const __m256d v = mul(z, x);
+        const __m256d rs = sinePolynomial(z);
+        // 0.5 * lo is +0, and subtracting lo leaves any value as it is.
+        return sub(x, sub(mul(z, sub(_mm256_setzero_pd(), mul(v, rs))), mul(v, c(kS1))));
     }
 };
 
@@ -83,6 +107,8 @@ struct QuarterSines {
             std::memcpy(&r, &v, sizeof r);
             return r;
         });
+    } else if (k == 0) {
+        run(ZeroQuarterSines());
     } else if (k & 1) {
         run(QuarterSines<Kernels::Cosine>(k));
     } else {
