@@ -205,9 +205,13 @@ inline void outputs(float* out, __m128 inputs, __m128 wet, __m256d dry, bool rep
 
 namespace chunk_io {
 
-// copyLoud, eight frames at a time.
-bool copyLoudAvx2(const BlockIo& io, int32_t start, int32_t count, StereoFrame* inputs) {
-    if (!io.inL || !io.inR) return false;
+// What copyLoudAvx2 found: every sample loud and finite (the inputs are
+// done), every sample a zero, or neither.
+enum class Found { kLoud, kSilence, kOther };
+
+// copyLoud, eight frames at a time; it also tells silence apart.
+Found copyLoudAvx2(const BlockIo& io, int32_t start, int32_t count, StereoFrame* inputs) {
+    if (!io.inL || !io.inR) return Found::kOther;
     const float* const inL = io.inL + start;
     const float* const inR = io.inR + start;
     const __m256i magnitude = _mm256_set1_epi32(0x7FFFFFFF);
@@ -231,16 +235,22 @@ bool copyLoudAvx2(const BlockIo& io, int32_t start, int32_t count, StereoFrame* 
     const __m256i loudEnough = _mm256_cmpeq_epi32(_mm256_max_epu32(lowest, _mm256_set1_epi32(kLoudBits)), lowest);
     const __m256i finite = _mm256_cmpeq_epi32(_mm256_min_epu32(highest, _mm256_set1_epi32(kNonFiniteBits - 1)), highest);
     bool all = _mm256_movemask_epi8(_mm256_and_si256(loudEnough, finite)) == -1;
+    bool silence = _mm256_testz_si256(highest, highest);
     for (; j < count; ++j) {
         all &= loud(inL[j]) && loud(inR[j]);
+        silence &= inL[j] == 0.0f && inR[j] == 0.0f;
         inputs[j] = {inL[j], inR[j]};
     }
-    return all;
+    return all ? Found::kLoud : silence ? Found::kSilence : Found::kOther;
 }
 
 uint32_t prepareAvx2(const BlockIo& io, int32_t start, int32_t count, uint32_t seed,
                      StereoFrame* inputs) {
-    if (copyLoudAvx2(io, start, count, inputs)) return seedAfter(seed, static_cast<uint32_t>(count));
+    const Found found = copyLoudAvx2(io, start, count, inputs);
+    if (found == Found::kLoud) return seedAfter(seed, static_cast<uint32_t>(count));
+    // A zero of either sign plus the noise is the noise, the same for both
+    // channels.
+    const bool silence = found == Found::kSilence;
     // Eight frames' seeds at a time: the multiply's latency, which chains one
     // step to the next, is then paid once for eight frames.
     const auto lanes = [](auto of) {
@@ -262,8 +272,8 @@ uint32_t prepareAvx2(const BlockIo& io, int32_t start, int32_t count, uint32_t s
     const float* const inR = io.inR ? io.inR + start : nullptr;
     const auto four = [&](int32_t j, __m128i fourSeeds) {
         const __m256d noise = _mm256_mul_pd(_mm256_cvtepi32_pd(fourSeeds), scale);
-        const __m128 l = withNoise(inL ? inL + j : nullptr, noise);
-        const __m128 r = withNoise(inR ? inR + j : nullptr, noise);
+        const __m128 l = silence ? _mm256_cvtpd_ps(noise) : withNoise(inL ? inL + j : nullptr, noise);
+        const __m128 r = silence ? l : withNoise(inR ? inR + j : nullptr, noise);
         _mm_storeu_ps(&inputs[j].left, _mm_unpacklo_ps(l, r));
         _mm_storeu_ps(&inputs[j + 2].left, _mm_unpackhi_ps(l, r));
     };

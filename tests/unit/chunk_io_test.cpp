@@ -93,6 +93,27 @@ TEST(ChunkIo, LoudChunksAndTheirEdges) {
         }
 }
 
+// Chunks of zeros of both signs, where both channels get the noise alone,
+// and such chunks with one sample that is not a zero.
+TEST(ChunkIo, SilentChunksAndTheirEdges) {
+    std::mt19937 rng(9);
+    std::vector<float> inL(200), inR(200);
+    for (size_t i = 0; i < inL.size(); ++i) inL[i] = rng() & 1 ? -0.0f : 0.0f, inR[i] = rng() & 1 ? -0.0f : 0.0f;
+    for (auto prepare : Forms().prepare)
+        for (int32_t count : {1, 7, 8, 13, 64, 128}) {
+            const BlockIo io{inL.data(), inR.data(), nullptr, nullptr, 200, true, 1.0};
+            expectFrameByFrame(prepare, io, 3, count, 0u);  // the seed 0 gives a noise of +0
+            for (float other : {1e-40f, -0.5f, std::numeric_limits<float>::quiet_NaN()})
+                for (int32_t at : {0, count - 1})
+                    for (auto* channel : {&inL, &inR}) {
+                        const float kept = (*channel)[3 + at];
+                        (*channel)[3 + at] = other;
+                        expectFrameByFrame(prepare, io, 3, count, 1234567u);
+                        (*channel)[3 + at] = kept;
+                    }
+        }
+}
+
 TEST(ChunkIo, OutputsMatchTheFrameByFrameArithmetic) {
     std::mt19937 rng(6);
     StereoFrame inputs[64];
