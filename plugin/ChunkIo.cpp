@@ -83,11 +83,11 @@ template <int N>
     return all;
 }
 
+// The inputs with the noise added, whatever the samples.
 template <int N>
-[[gnu::always_inline]] inline uint32_t prepare(const BlockIo& io, int32_t start, int32_t count,
-                                               uint32_t seed, StereoFrame* inputs) {
+[[gnu::always_inline]] inline uint32_t prepareNoisy(const BlockIo& io, int32_t start, int32_t count,
+                                                    uint32_t seed, StereoFrame* inputs) {
     using L = Lanes<N>;
-    if (copyLoud<N>(io, start, count, inputs)) return seedAfter(seed, static_cast<uint32_t>(count));
     typename L::Unsigned seeds;
     seeds[0] = seed;
     for (int k = 1; k < N; ++k) seeds[k] = seeds[k - 1] * kNoiseA + kNoiseC;
@@ -166,7 +166,8 @@ namespace chunk_io {
 
 uint32_t prepareBaseline(const BlockIo& io, int32_t start, int32_t count, uint32_t seed,
                          StereoFrame* inputs) {
-    return prepare<4>(io, start, count, seed, inputs);
+    if (copyLoud<4>(io, start, count, inputs)) return seedAfter(seed, static_cast<uint32_t>(count));
+    return prepareNoisy<4>(io, start, count, seed, inputs);
 }
 void writeBaseline(const BlockIo& io, int32_t start, int32_t count, const StereoFrame* inputs,
                    const double* wetSums) {
@@ -286,7 +287,7 @@ uint32_t prepareAvx2(const BlockIo& io, int32_t start, int32_t count, uint32_t s
     seed = static_cast<uint32_t>(_mm256_cvtsi256_si32(seeds));
     if (j == count) return seed;
     const BlockIo rest{io.inL, io.inR, nullptr, nullptr, 0, true, 0.0};
-    return prepare<4>(rest, start + j, count - j, seed, inputs + j);
+    return prepareNoisy<4>(rest, start + j, count - j, seed, inputs + j);
 }
 
 void writeAvx2(const BlockIo& io, int32_t start, int32_t count, const StereoFrame* inputs,

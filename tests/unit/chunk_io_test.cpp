@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <random>
 #include <vector>
@@ -50,6 +51,21 @@ void expectFrameByFrame(Forms::Prepare prepare, const BlockIo& io, int32_t start
     EXPECT_EQ(after, seed) << count;
 }
 
+// check() with each of `values` in turn at each of the frames `at` from
+// `start`, in each channel, the sample there put back after.
+template <typename Values, typename Check>
+void withEachSample(std::vector<float>& inL, std::vector<float>& inR, int32_t start, const Values& values,
+                    std::initializer_list<int32_t> at, Check check) {
+    for (float value : values)
+        for (int32_t frame : at)
+            for (auto* channel : {&inL, &inR}) {
+                const float kept = (*channel)[start + frame];
+                (*channel)[start + frame] = value;
+                check();
+                (*channel)[start + frame] = kept;
+            }
+}
+
 }  // namespace
 
 TEST(ChunkIo, InputsMatchTheFrameByFrameArithmetic) {
@@ -82,14 +98,8 @@ TEST(ChunkIo, LoudChunksAndTheirEdges) {
         for (int32_t count : {1, 7, 8, 13, 64, 128}) {
             const BlockIo io{inL.data(), inR.data(), nullptr, nullptr, 200, true, 1.0};
             expectFrameByFrame(prepare, io, 5, count, 0x9E3779B9u * static_cast<uint32_t>(count));
-            for (float edge : edges)
-                for (int32_t at : {0, count / 2, count - 1})
-                    for (auto* channel : {&inL, &inR}) {
-                        const float kept = (*channel)[5 + at];
-                        (*channel)[5 + at] = edge;
-                        expectFrameByFrame(prepare, io, 5, count, 77u);
-                        (*channel)[5 + at] = kept;
-                    }
+            withEachSample(inL, inR, 5, edges, {0, count / 2, count - 1},
+                           [&] { expectFrameByFrame(prepare, io, 5, count, 77u); });
         }
 }
 
@@ -103,14 +113,9 @@ TEST(ChunkIo, SilentChunksAndTheirEdges) {
         for (int32_t count : {1, 7, 8, 13, 64, 128}) {
             const BlockIo io{inL.data(), inR.data(), nullptr, nullptr, 200, true, 1.0};
             expectFrameByFrame(prepare, io, 3, count, 0u);  // the seed 0 gives a noise of +0
-            for (float other : {1e-40f, -0.5f, std::numeric_limits<float>::quiet_NaN()})
-                for (int32_t at : {0, count - 1})
-                    for (auto* channel : {&inL, &inR}) {
-                        const float kept = (*channel)[3 + at];
-                        (*channel)[3 + at] = other;
-                        expectFrameByFrame(prepare, io, 3, count, 1234567u);
-                        (*channel)[3 + at] = kept;
-                    }
+            const float others[] = {1e-40f, -0.5f, std::numeric_limits<float>::quiet_NaN()};
+            withEachSample(inL, inR, 3, others, {0, count - 1},
+                           [&] { expectFrameByFrame(prepare, io, 3, count, 1234567u); });
         }
 }
 
