@@ -31,9 +31,9 @@ void EffectBase::open() {}
 void EffectBase::close() {}
 int32_t EffectBase::getProgram() { return curProgram.load(std::memory_order_relaxed); }
 void EffectBase::setProgram(int32_t program) { curProgram.store(program, std::memory_order_relaxed); }
-void EffectBase::setProgramName(char* text) {
-    if (text) text[0] = 0;
-}
+// The name is the host's own text (possibly still in use by it, or in
+// read-only memory): it is taken and left as it is.
+void EffectBase::setProgramName(char*) {}
 void EffectBase::getProgramName(char* text) {
     if (text) text[0] = 0;
 }

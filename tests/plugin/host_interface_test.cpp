@@ -1,6 +1,7 @@
 // The plug-in shell as a host sees it: the record, every opcode's answer,
 // entry-point behaviour and identification.
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "PluginFixture.h"
@@ -83,9 +84,14 @@ TEST_F(HostInterface, SetProgramTakesOnlyValuesBelowTheCount) {
 
 TEST_F(HostInterface, BasicOpcodesAnswerTheirDefaults) {
     char text[64];
+    // The host's name is its own text: read, never written.
     std::memset(text, 'x', sizeof text);
+    text[sizeof text - 1] = 0;
     EXPECT_EQ(plugin->dispatch(effSetProgramName, 0, 0, text), 0);
-    EXPECT_EQ(text[0], 0);
+    EXPECT_EQ(std::string(text), std::string(sizeof text - 1, 'x'));
+    static const char kReadOnly[] = "Host's own";
+    EXPECT_EQ(plugin->dispatch(effSetProgramName, 0, 0, const_cast<char*>(kReadOnly)), 0);
+    EXPECT_EQ(plugin->dispatch(effSetProgramName, 0, 0, nullptr), 0);
     std::memset(text, 'x', sizeof text);
     EXPECT_EQ(plugin->dispatch(effGetProgramName, 0, 0, text), 0);
     EXPECT_EQ(text[0], 0);
