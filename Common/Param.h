@@ -80,6 +80,7 @@ public:
     // With clamp, an out-of-range value is pulled into the range; without, it
     // is refused (false, nothing changes). Audio-thread safe.
     bool setValue(double val, bool clamp) noexcept;
+    double getMaxValue() const noexcept { return maxValue_; }
 
 private:
     std::atomic<double> currentValue;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "Display.h"
 #include "EngineLoop.h"
@@ -55,7 +56,51 @@ DelayEffect::DelayEffect(audioMasterCallback audioMaster)
     canMono(true);
     canProcessReplacing(true);
     programsAreChunks(true);
+    growLineFor(getSampleRate());
+    takeGrownLine();
 }
+
+DelayEffect::~DelayEffect() {
+    delete grownLine.exchange(nullptr);
+    delete retiredLine.exchange(nullptr);
+}
+
+// ---- the delay line's length ----
+
+void DelayEffect::setSampleRate(float newRate) {
+    EffectBaseEx::setSampleRate(newRate);
+    freeRetiredLine();
+    growLineFor(getSampleRate());
+}
+void DelayEffect::suspend() { freeRetiredLine(); }
+void DelayEffect::resume() { freeRetiredLine(); }
+
+void DelayEffect::growLineFor(float rate) {
+    const int32_t frames = DelayEngine::framesFor(rate, static_cast<float>(delayTime.getMaxValue()),
+                                                  static_cast<float>(delayModDepth.getMaxValue()));
+    if (frames <= lineFramesAsked) return;  // a line never shrinks
+    Line* line = nullptr;
+    try {
+        line = new Line(static_cast<size_t>(frames));
+    } catch (const std::bad_alloc&) {
+        return;  // the line keeps its length; the longest delays stay cut short
+    }
+    lineFramesAsked = frames;
+    // A longer line not yet taken over is no longer needed.
+    delete grownLine.exchange(line, std::memory_order_acq_rel);
+}
+
+void DelayEffect::takeGrownLine() {
+    // Only while the slot for the old line is empty, so that no old line is
+    // ever dropped; the host's thread empties it on its next call.
+    if (retiredLine.load(std::memory_order_acquire) != nullptr) return;
+    Line* line = grownLine.exchange(nullptr, std::memory_order_acq_rel);
+    if (!line) return;
+    engine.adoptLine(*line);  // `line` now holds the old line
+    retiredLine.store(line, std::memory_order_release);
+}
+
+void DelayEffect::freeRetiredLine() { delete retiredLine.exchange(nullptr, std::memory_order_acq_rel); }
 
 // ---- host operations: each a single forward to the parameter list ----
 
@@ -197,6 +242,7 @@ void DelayEffect::refreshSettings(float rate) {
 }
 
 void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCount, bool replace) {
+    takeGrownLine();
     refreshSettings(getSampleRate());
     if (frameCount <= 0) return;
 

@@ -2,7 +2,9 @@
 // list and the 22 parameters, and answering the host's requests.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "ChoiceParam.h"
 #include "ChunkData.h"
@@ -14,6 +16,7 @@
 class DelayEffect : public EffectBaseEx {
 public:
     explicit DelayEffect(audioMasterCallback audioMaster);
+    ~DelayEffect() override;
 
     void process(float** inputs, float** outputs, int32_t sampleFrames) override;
     void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override;
@@ -30,6 +33,9 @@ public:
     bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
     int32_t canDo(char* text) override;
+    void setSampleRate(float newRate) override;
+    void suspend() override;
+    void resume() override;
 
     // Read-only views for tests of the engine through the object.
     const DelayEngine& engineState() const { return engine; }
@@ -39,8 +45,20 @@ private:
     void refreshSettings(float rate);
     void rebuildFeedbackMatrix();
     void rebuildWetMatrix();
+    // The line for the current rate (see setSampleRate): a longer one made
+    // on the host's thread is taken over by the audio thread.
+    void growLineFor(float rate);
+    void takeGrownLine();
+    void freeRetiredLine();
 
     DelayEngine engine;
+    // A longer line handed from the host's thread to the audio thread, and
+    // the line it replaced, handed back to be freed off the audio thread.
+    // Each slot has one writer that fills it and one reader that empties it.
+    using Line = std::vector<StereoFrame>;
+    std::atomic<Line*> grownLine{nullptr};
+    std::atomic<Line*> retiredLine{nullptr};
+    int32_t lineFramesAsked = DelayEngine::kMinLineFrames;  // host's thread only
     uint32_t noiseSeed = 0x2545F491u;
     // Rate the rate-dependent engine values were last computed with (0: none).
     float engineRate = 0.0f;

@@ -1,5 +1,6 @@
 #include "DelayEngine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -49,3 +50,31 @@ void DelayEngine::buildMatrix(float* target, float gain, float angle, bool swapL
     }
 }
 
+
+int32_t DelayEngine::framesFor(float sampleRate, float longestDelaySeconds, float longestDepthSeconds) {
+    if (!(sampleRate > 0.0f) || !std::isfinite(sampleRate)) return kMinLineFrames;
+    const float rate = std::min(sampleRate, kMaxSizedRate);
+    // As setDelay rounds them; with the smoothed shape value within -1..1 the
+    // delay is at most their sum.
+    const double base = std::floor(static_cast<double>(longestDelaySeconds) * rate + 0.5);
+    const double depth = std::floor(static_cast<double>(rate) * longestDepthSeconds + 0.5);
+    const double frames = base + depth + 4.0;
+    return frames > kMinLineFrames ? static_cast<int32_t>(frames) : kMinLineFrames;
+}
+
+void DelayEngine::adoptLine(std::vector<StereoFrame>& bigger) {
+    const int32_t n = lineFrames();
+    const int32_t m = static_cast<int32_t>(bigger.size());
+    if (m <= n) return;
+    // Age a (0..n-2) moves to position a of the new line, whose write
+    // position is 0; the old line's slot of age n-1 holds the copy of the
+    // newest input at the next write position (age -1), which goes to the
+    // new line's last frame. Everything older stays zero.
+    const auto from = line.begin() + writePos;
+    std::copy(from, line.end(), bigger.begin());
+    std::copy(line.begin(), from, bigger.begin() + (n - writePos));
+    bigger[static_cast<size_t>(m - 1)] = bigger[static_cast<size_t>(n - 1)];
+    bigger[static_cast<size_t>(n - 1)] = {0.0f, 0.0f};
+    line.swap(bigger);
+    writePos = 0;
+}

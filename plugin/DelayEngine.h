@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "BiquadCoeffs.h"
 #include "LfoShapes.h"
@@ -15,18 +16,34 @@ struct StereoFrame {
 };
 
 struct DelayEngine {
-    static constexpr int32_t kLineFrames = 393216;  // 3 * 131072
+    // The line holds at least this many frames (8.2 s at 48 kHz); see
+    // framesFor for higher rates.
+    static constexpr int32_t kMinLineFrames = 393216;  // 3 * 131072
     // The longest delay whose four interpolation taps (ages T-1..T+2) all lie
-    // in the history the line holds (ages -1..kLineFrames-2).
-    static constexpr double kMaxDelay = kLineFrames - 4;
-    // The largest magnitude written back into the line. A delay swept faster
-    // than one sample per sample reads parts of its history more than once,
-    // so with high feedback the loop can grow without bound until it reaches
-    // infinity and leaves the line not-a-number for good. Holding what is
-    // written back within +-1024 (+60 dBFS, far above any level the loop
-    // reaches with sane settings) keeps the output finite, and the line
-    // decays again as soon as the settings let it.
-    static constexpr double kLineLimit = 1024.0;
+    // in the history a line of `frames` holds (ages -1..frames-2).
+    static constexpr double maxDelayFor(int32_t frames) { return frames - 4; }
+    // The line that holds the longest free-running delay and modulation
+    // depth (rounded to frames as setDelay rounds them) at
+    // `sampleRate`, never fewer than kMinLineFrames frames; rates beyond
+    // kMaxSizedRate get the line of that rate (their longest delays are
+    // cut short), so that no rate asks for an absurd amount of memory.
+    static constexpr float kMaxSizedRate = 768000.0f;
+    static int32_t framesFor(float sampleRate, float longestDelaySeconds, float longestDepthSeconds);
+
+    // What the feedback writes back into the line. A delay swept faster than
+    // one sample per sample reads parts of its history more than once, so
+    // with high feedback the loop gain can exceed one. A value of magnitude
+    // up to kLineKnee (+6 dBFS) is written as it is; above it the curve
+    // kLineCeiling - kLineBend / |y| (value and slope continuous at the knee)
+    // bends it towards kLineCeiling (+12 dBFS), keeping its sign. A
+    // not-a-number becomes 0.
+    static constexpr double kLineKnee = 2.0;
+    static constexpr double kLineCeiling = 4.0;
+    static constexpr double kLineBend = (kLineCeiling - kLineKnee) * (kLineCeiling - kLineKnee);
+    // kLineCeiling - kLineBend / kLineKnee == kLineKnee, with slope
+    // kLineBend / kLineKnee^2 == 1 there.
+    static_assert(kLineCeiling - kLineBend / kLineKnee == kLineKnee);
+    static_assert(kLineBend / (kLineKnee * kLineKnee) == 1.0);
 
     float wetMatrix[4] = {0, 0, 0, 0};
     float fbMatrix[4] = {0, 0, 0, 0};
@@ -42,7 +59,15 @@ struct DelayEngine {
     double filterStateR[2] = {0, 0};
     BiquadCoeffs coeffs;
     CoeffRamp ramp;
-    StereoFrame line[kLineFrames] = {};
+    // The line's frames; its length is set by resizeLine, off the audio path.
+    std::vector<StereoFrame> line = std::vector<StereoFrame>(kMinLineFrames);
+
+    int32_t lineFrames() const { return static_cast<int32_t>(line.size()); }
+    double maxDelay() const { return maxDelayFor(lineFrames()); }
+    // Takes `bigger` (zeroed, longer than the line) as the line, keeping the
+    // history: each age holds what it held. `bigger` is left holding the old
+    // line. Neither allocates nor frees.
+    void adoptLine(std::vector<StereoFrame>& bigger);
 
     void setDelay(float delaySeconds, float depthSeconds, float rateHz, float sampleRate);
     void setFeedbackFilter(float centreHz, float q, float sampleRate);
@@ -56,16 +81,20 @@ struct DelayEngine {
     StereoFrame processSampleWith(Shape shape, float xL, float xR);
     StereoFrame readInterpolated(int32_t index, float frac) const;
 
-    // Reduces a position in -kLineFrames..2*kLineFrames-1 into the line.
-    static int32_t wrap(int32_t position) {
-        if (position < 0) return position + kLineFrames;
-        if (position >= kLineFrames) return position - kLineFrames;
+    // Reduces a position in -frames..2*frames-1 into a line of `frames`.
+    static int32_t wrapIn(int32_t position, int32_t frames) {
+        if (position < 0) return position + frames;
+        if (position >= frames) return position - frames;
         return position;
     }
-    // A feedback sample as written back into the line (see kLineLimit); a
-    // not-a-number becomes -kLineLimit, as the block loop's min/max do.
+    int32_t wrap(int32_t position) const { return wrapIn(position, lineFrames()); }
+    // A feedback sample as written back into the line (see kLineKnee).
     static float limitLine(double y) {
-        return static_cast<float>(std::fmin(std::fmax(y, -kLineLimit), kLineLimit));
+        const double a = std::fabs(y);
+        if (a <= kLineKnee) [[likely]]
+            return static_cast<float>(y);
+        if (!(a > kLineKnee)) return 0.0f;  // not a number
+        return static_cast<float>(std::copysign(kLineCeiling - kLineBend / a, y));
     }
     // Direct form II with double-precision state: {older w2, newer w1}.
     static double filterStep(const BiquadCoeffs& c, double state[2], double u) {
@@ -91,7 +120,7 @@ inline StereoFrame DelayEngine::readInterpolated(int32_t index, float frac) cons
     // Four consecutive frames; only a read that straddles the line's end
     // needs each position reduced on its own.
     const int32_t first = wrap(index - 1);
-    const bool contiguous = first <= kLineFrames - 4;
+    const bool contiguous = first <= lineFrames() - 4;
     const StereoFrame& xm1 = line[first];
     const StereoFrame& x0 = line[contiguous ? first + 1 : wrap(index)];
     const StereoFrame& xp1 = line[contiguous ? first + 2 : wrap(index + 1)];
@@ -109,7 +138,7 @@ inline StereoFrame DelayEngine::processSampleWith(Shape shape, float xL, float x
     double D = std::fabs(lfoSmoothed * modDepth + baseDelay);
     // Never read past the oldest frame the line holds (a longer delay would
     // otherwise wrap round onto the newest frames).
-    if (!(D <= kMaxDelay)) D = kMaxDelay;
+    if (!(D <= maxDelay())) D = maxDelay();
     const int32_t T = static_cast<int32_t>(D);
     const float frac = static_cast<float>(D - T);
 

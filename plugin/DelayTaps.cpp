@@ -18,8 +18,8 @@ namespace {
 // The taps of N frames from their smoothed values.
 template <int N>
 [[gnu::always_inline]] inline void tapsOfGroup(const double* smoothed, double modDepth,
-                                               double baseDelay, int32_t writePos, TapRun& taps,
-                                               int32_t j) {
+                                               double baseDelay, int32_t writePos, int32_t lineFrames,
+                                               TapRun& taps, int32_t j) {
     using L = Lanes<N>;
     using Real = typename L::Real;
     const auto single = [](Real x) {  // rounded to single precision and back
@@ -30,7 +30,8 @@ template <int N>
     Real D = s * modDepth + baseDelay;
     // |D| by clearing the sign bit; then the limit, which also catches a not-a-number.
     D = reinterpret_cast<Real>(reinterpret_cast<typename L::Bits>(D) & 0x7FFFFFFFFFFFFFFFull);
-    D = (D <= DelayEngine::kMaxDelay) ? D : DelayEngine::kMaxDelay;
+    const double maxDelay = DelayEngine::maxDelayFor(lineFrames);
+    D = (D <= maxDelay) ? D : maxDelay;
     const typename L::Int T = __builtin_convertvector(D, typename L::Int);  // truncates
     const Real c = single(D - __builtin_convertvector(T, Real));
     const Real d = 1.0 - c;
@@ -44,7 +45,7 @@ template <int N>
     // TapRun::kMaxFrames (128) and T in 0..N-4, (writePos - 1 - j) + (T - 1)
     // lies in -129..2N-7, so one add or subtract of N brings it into the
     // line, to the same position as wrapping the write position first.
-    constexpr int32_t kN = DelayEngine::kLineFrames;
+    const int32_t kN = lineFrames;
     typename L::Int first;
     for (int k = 0; k < N; ++k) first[k] = writePos - 2 - j - k;
     first += T;
@@ -120,13 +121,15 @@ struct FourTaps {
     // writePos - 2 - j for the frames j of the next group: the groups are
     // worked out in order, j = 0, 4, 8, ...
     __m128i positions;
+    __m128i n;  // the line's frames
     TapRun& taps;
-    FourTaps(double modDepth, double baseDelay, int32_t position, TapRun& run)
+    FourTaps(double modDepth, double baseDelay, int32_t position, int32_t lineFrames, TapRun& run)
         : depth(_mm256_set1_pd(modDepth)), base(_mm256_set1_pd(baseDelay)),
-          limit(_mm256_set1_pd(DelayEngine::kMaxDelay)),
+          limit(_mm256_set1_pd(DelayEngine::maxDelayFor(lineFrames))),
           absMask(_mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF))),
           half(_mm256_set1_pd(-0.5)), one(_mm256_set1_pd(1.0)),
-          positions(_mm_sub_epi32(_mm_set1_epi32(position - 2), _mm_setr_epi32(0, 1, 2, 3))), taps(run) {}
+          positions(_mm_sub_epi32(_mm_set1_epi32(position - 2), _mm_setr_epi32(0, 1, 2, 3))),
+          n(_mm_set1_epi32(lineFrames)), taps(run) {}
     static __m256d single(__m256d x) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(x)); }
     // A group's work in three parts, each a long chain of dependent
     // operations: front() stores the ages and oldest positions and gives the
@@ -147,7 +150,6 @@ struct FourTaps {
         // The oldest tap's position, reduced into the line once (see
         // tapsOfGroup). As unsigned numbers, of x and x + N the smaller is x
         // unless x is negative, and of x and x - N it is x unless x >= N.
-        const __m128i n = _mm_set1_epi32(DelayEngine::kLineFrames);
         __m128i first = _mm_add_epi32(positions, T);
         first = _mm_min_epu32(first, _mm_add_epi32(first, n));
         first = _mm_min_epu32(first, _mm_sub_epi32(first, n));
@@ -207,16 +209,16 @@ struct FourTaps {
 namespace delay_taps {
 
 double computeAvx2(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                   double modDepth, double baseDelay, int32_t writePos, TapRun& taps) {
-    FourTaps four(modDepth, baseDelay, writePos, taps);
+                   double modDepth, double baseDelay, int32_t writePos, int32_t lineFrames, TapRun& taps) {
+    FourTaps four(modDepth, baseDelay, writePos, lineFrames, taps);
     smoothed = compute<4>(shapeValues, count, lfoCoef, smoothed, four);
     taps.youngest = four.youngest();
     return smoothed;
 }
 
 void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double baseDelay,
-              int32_t writePos, TapRun& taps) {
-    FourTaps four(modDepth, baseDelay, writePos, taps);
+              int32_t writePos, int32_t lineFrames, TapRun& taps) {
+    FourTaps four(modDepth, baseDelay, writePos, lineFrames, taps);
     withPadding<4>(smoothed, count, [&](const double* values) { four.run(values, count); });
     taps.youngest = four.youngest();
 }
@@ -228,18 +230,18 @@ void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double bas
 namespace delay_taps {
 
 double computeBaseline(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                       double modDepth, double baseDelay, int32_t writePos, TapRun& taps) {
+                       double modDepth, double baseDelay, int32_t writePos, int32_t lineFrames, TapRun& taps) {
     smoothed = compute<2>(shapeValues, count, lfoCoef, smoothed, [&](const double* values, int32_t j) {
-        tapsOfGroup<2>(values, modDepth, baseDelay, writePos, taps, j);
+        tapsOfGroup<2>(values, modDepth, baseDelay, writePos, lineFrames, taps, j);
     });
     findYoungest(count, taps);
     return smoothed;
 }
 
 void tapsBaseline(const double* smoothed, int32_t count, double modDepth, double baseDelay,
-                  int32_t writePos, TapRun& taps) {
+                  int32_t writePos, int32_t lineFrames, TapRun& taps) {
     tapsOf<2>(smoothed, count, [&](const double* values, int32_t j) {
-        tapsOfGroup<2>(values, modDepth, baseDelay, writePos, taps, j);
+        tapsOfGroup<2>(values, modDepth, baseDelay, writePos, lineFrames, taps, j);
     });
     findYoungest(count, taps);
 }
@@ -247,19 +249,19 @@ void tapsBaseline(const double* smoothed, int32_t count, double modDepth, double
 }  // namespace delay_taps
 
 namespace {
-using Compute = double (*)(const double*, int32_t, double, double, double, double, int32_t, TapRun&);
+using Compute = double (*)(const double*, int32_t, double, double, double, double, int32_t, int32_t, TapRun&);
 // Chosen once, when the library loads, so the audio thread never decides.
 const Compute chosenCompute = haveAvx2() ? &delay_taps::computeAvx2 : &delay_taps::computeBaseline;
-using Taps = void (*)(const double*, int32_t, double, double, int32_t, TapRun&);
+using Taps = void (*)(const double*, int32_t, double, double, int32_t, int32_t, TapRun&);
 const Taps chosenTaps = haveAvx2() ? &delay_taps::tapsAvx2 : &delay_taps::tapsBaseline;
 }  // namespace
 
 void tapsFromSmoothed(const double* smoothed, int32_t count, double modDepth, double baseDelay,
-                      int32_t writePos, TapRun& taps) {
-    chosenTaps(smoothed, count, modDepth, baseDelay, writePos, taps);
+                      int32_t writePos, int32_t lineFrames, TapRun& taps) {
+    chosenTaps(smoothed, count, modDepth, baseDelay, writePos, lineFrames, taps);
 }
 
 double computeTaps(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                   double modDepth, double baseDelay, int32_t writePos, TapRun& taps) {
-    return chosenCompute(shapeValues, count, lfoCoef, smoothed, modDepth, baseDelay, writePos, taps);
+                   double modDepth, double baseDelay, int32_t writePos, int32_t lineFrames, TapRun& taps) {
+    return chosenCompute(shapeValues, count, lfoCoef, smoothed, modDepth, baseDelay, writePos, lineFrames, taps);
 }

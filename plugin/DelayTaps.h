@@ -14,8 +14,9 @@ struct Tap {
     int32_t T;
     double w[4];  // for ages T-1, T, T+1, T+2
 };
-inline Tap tapFor(double D) {
-    if (!(D <= DelayEngine::kMaxDelay)) D = DelayEngine::kMaxDelay;
+// D is limited to the line's longest delay, maxDelay.
+inline Tap tapFor(double D, double maxDelay) {
+    if (!(D <= maxDelay)) D = maxDelay;
     Tap tap;
     tap.T = static_cast<int32_t>(D);
     const float frac = static_cast<float>(D - tap.T);
@@ -41,24 +42,25 @@ struct TapRun {
 
 // For count <= kMaxFrames frames: smoothed += (shape value - smoothed) * lfoCoef,
 // then D = |smoothed * modDepth + baseDelay|, limited to the line's longest
-// delay. Frame j writes the line at writePos - 1 - j (wrapped). Returns the
-// smoothed value after the last frame.
+// delay (DelayEngine::maxDelayFor(lineFrames)). Frame j writes the line of
+// lineFrames frames at writePos - 1 - j (wrapped). Returns the smoothed value
+// after the last frame.
 double computeTaps(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                   double modDepth, double baseDelay, int32_t writePos, TapRun& taps);
+                   double modDepth, double baseDelay, int32_t writePos, int32_t lineFrames, TapRun& taps);
 
 // The taps alone, from smoothed values already worked out.
 void tapsFromSmoothed(const double* smoothed, int32_t count, double modDepth, double baseDelay,
-                      int32_t writePos, TapRun& taps);
+                      int32_t writePos, int32_t lineFrames, TapRun& taps);
 
 namespace delay_taps {
 // The two forms behind computeTaps, for tests; computeAvx2 only where
 // haveAvx2() says so.
 double computeBaseline(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                       double modDepth, double baseDelay, int32_t writePos, TapRun& taps);
+                       double modDepth, double baseDelay, int32_t writePos, int32_t lineFrames, TapRun& taps);
 double computeAvx2(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
-                   double modDepth, double baseDelay, int32_t writePos, TapRun& taps);
+                   double modDepth, double baseDelay, int32_t writePos, int32_t lineFrames, TapRun& taps);
 void tapsBaseline(const double* smoothed, int32_t count, double modDepth, double baseDelay,
-                  int32_t writePos, TapRun& taps);
+                  int32_t writePos, int32_t lineFrames, TapRun& taps);
 void tapsAvx2(const double* smoothed, int32_t count, double modDepth, double baseDelay,
-              int32_t writePos, TapRun& taps);
+              int32_t writePos, int32_t lineFrames, TapRun& taps);
 }  // namespace delay_taps

@@ -13,8 +13,6 @@
 // The wide vectors never cross a call boundary.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-constexpr int32_t N = DelayEngine::kLineFrames;
-
 // The parts both forms share, built once for each.
 namespace {
 namespace baseline {
@@ -71,9 +69,18 @@ namespace avx2 {
 // Two frames' filter outputs (the first in the low half) limited and
 // rounded, into two neighbouring frames of the line from `at`.
 [[gnu::always_inline]] inline void storeLimited(StereoFrame* at, __m256d y) {
-    const __m256d limited = _mm256_min_pd(_mm256_max_pd(y, _mm256_set1_pd(-DelayEngine::kLineLimit)),
-                                          _mm256_set1_pd(DelayEngine::kLineLimit));
-    _mm_storeu_ps(&at->left, _mm256_cvtpd_ps(limited));
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    const __m256d knee = _mm256_set1_pd(DelayEngine::kLineKnee);
+    const __m256d a = _mm256_andnot_pd(sign, y);
+    // As limitLine (FilterLanes.h) works it out, four lanes at a time.
+    if (_mm256_movemask_pd(_mm256_cmp_pd(a, knee, _CMP_NLE_UQ)) != 0) [[unlikely]] {
+        const __m256d bent = _mm256_or_pd(_mm256_sub_pd(_mm256_set1_pd(DelayEngine::kLineCeiling),
+                                                         _mm256_div_pd(_mm256_set1_pd(DelayEngine::kLineBend), a)),
+                                           _mm256_and_pd(sign, y));
+        y = _mm256_or_pd(_mm256_and_pd(_mm256_cmp_pd(a, knee, _CMP_LE_OQ), y),
+                         _mm256_and_pd(_mm256_cmp_pd(a, knee, _CMP_GT_OQ), bent));
+    }
+    _mm_storeu_ps(&at->left, _mm256_cvtpd_ps(y));
 }
 // storeLimitedPair of the baseline, with the two frames in one register.
 [[gnu::always_inline]] inline void storeLimitedPair(StereoFrame* at, __m128d first, __m128d second) {
@@ -218,7 +225,7 @@ struct SteadyPairs {
     [[gnu::always_inline]] void upTo(int32_t n) {
         while (done + 2 <= n) pair();
         if (done < n) {
-            finishOne(a, done, readFrame(a.line, first0 - done, _mm_set1_pd(w[0]), _mm_set1_pd(w[1]),
+            finishOne(a, done, readFrame(a.line, a.lineFrames, first0 - done, _mm_set1_pd(w[0]), _mm_set1_pd(w[1]),
                                          _mm_set1_pd(w[2]), _mm_set1_pd(w[3])));
             ++done;
         }
@@ -228,7 +235,7 @@ struct SteadyPairs {
 // Whether any of the first count frames' four taps run past the line's end.
 // Eight at a time by hand: the compiler left the plain loop scalar (about
 // five instructions a frame more).
-inline bool anyStraddles(const TapRun& taps, int32_t count) {
+inline bool anyStraddles(const TapRun& taps, int32_t count, int32_t N) {
     const __m256i last = _mm256_set1_epi32(N - 4);  // an oldest tap beyond this runs past the end
     __m256i past = _mm256_setzero_si256();
     int32_t j = 0;
@@ -254,7 +261,7 @@ struct MovingPairs {
     MovingPairs(const DelayedReads& chunk, const TapRun& run, double feedGain)
         : a(chunk), taps(run), finish(a, feedGain), finishOne(a, feedGain) {}
     [[gnu::always_inline]] __m128d read(int32_t j) {
-        return readFrame(a.line, taps.first[j], _mm_loaddup_pd(&taps.weights[0][j]),
+        return readFrame(a.line, a.lineFrames, taps.first[j], _mm_loaddup_pd(&taps.weights[0][j]),
                          _mm_loaddup_pd(&taps.weights[1][j]), _mm_loaddup_pd(&taps.weights[2][j]),
                          _mm_loaddup_pd(&taps.weights[3][j]));
     }
@@ -295,7 +302,7 @@ struct MovingPairs {
     [[gnu::always_inline]] __m256d readPair(int32_t j) {
         const int32_t first0 = taps.first[j], first1 = taps.first[j + 1];
         __m256d r;
-        if (!kMayStraddle || (first0 <= N - 4 && first1 <= N - 4)) [[likely]] {
+        if (!kMayStraddle || (first0 <= a.lineFrames - 4 && first1 <= a.lineFrames - 4)) [[likely]] {
             // The interpolation of both frames at once, in readFrame's order;
             // the channels are put back together once it is rounded.
             const StereoFrame* lo = a.line + first0;
@@ -349,7 +356,7 @@ template <bool kHalves>
 void movingWith(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const TapRun& taps, const Smoothing& sm) {
     using namespace avx2;
     // The checks of every pair taken out of the loop where the chunk allows.
-    if (a.outL && !anyStraddles(taps, a.count)) {
+    if (a.outL && !anyStraddles(taps, a.count, a.lineFrames)) {
         if (a.replace) {
             MovingPairs<Outputs::kReplace, false, kHalves> reads(a, taps, feedGainOf(e));
             runLoop<true>(e, carry, a, sm, reads);
@@ -366,9 +373,9 @@ void movingWith(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const
 void steadyAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const Tap& tap,
                 const Smoothing& sm) {
     using namespace avx2;
-    const int32_t first0 = oldestTap(previous(carry.writePos), tap.T);
+    const int32_t first0 = oldestTap(previous(carry.writePos, a.lineFrames), tap.T, a.lineFrames);
     const bool whole = tap.w[0] == 0.0 && tap.w[1] == 1.0 && tap.w[2] == 0.0 && tap.w[3] == 0.0;
-    if (first0 - (a.count - 1) < 0 || first0 + 3 >= N)
+    if (first0 - (a.count - 1) < 0 || first0 + 3 >= a.lineFrames)
         steadyByFrame(e, carry, a, tap, sm);
     else if (halfMatrices(a.matrices, a.dryGain).apply)
         steadyWith<true>(e, carry, a, tap, sm, first0, whole);

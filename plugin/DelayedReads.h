@@ -55,6 +55,7 @@ constexpr int32_t kMinAge = kLead + 7;
 // carry.writePos - 1 - j (wrapped; see FilterCarry).
 struct DelayedReads {
     StereoFrame* line;
+    int32_t lineFrames;
     int32_t count;
     const StereoFrame* inputs;  // the chunk's inputs as the line stores them
     MatrixLanes matrices;

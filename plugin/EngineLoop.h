@@ -63,15 +63,15 @@ struct SineRun {
 
 namespace engine_loop {
 
-// The interpolated read of ages T-1..T+2 of the frame that wrote writePos,
-// rounded to single precision.
-inline __m128d readTap(const StereoFrame* line, int32_t writePos, int32_t T, double w0, double w1,
+// The interpolated read of ages T-1..T+2 of the frame that wrote writePos in
+// a line of N frames, rounded to single precision.
+inline __m128d readTap(const StereoFrame* line, int32_t N, int32_t writePos, int32_t T, double w0, double w1,
                        double w2, double w3) {
-    return line_lanes::readFrame(line, DelayEngine::wrap(writePos + T - 1), _mm_set1_pd(w0), _mm_set1_pd(w1),
-                                 _mm_set1_pd(w2), _mm_set1_pd(w3));
+    return line_lanes::readFrame(line, N, DelayEngine::wrapIn(writePos + T - 1, N), _mm_set1_pd(w0),
+                                 _mm_set1_pd(w1), _mm_set1_pd(w2), _mm_set1_pd(w3));
 }
-inline __m128d readTap(const StereoFrame* line, int32_t writePos, const Tap& tap) {
-    return readTap(line, writePos, tap.T, tap.w[0], tap.w[1], tap.w[2], tap.w[3]);
+inline __m128d readTap(const StereoFrame* line, int32_t N, int32_t writePos, const Tap& tap) {
+    return readTap(line, N, writePos, tap.T, tap.w[0], tap.w[1], tap.w[2], tap.w[3]);
 }
 
 
@@ -110,8 +110,8 @@ struct SerialLoop {
              double* smoothedOut) {
         // The running state in locals, so that stores to the line and the
         // chunk data cannot be taken to alias it and it stays in registers.
-        constexpr int32_t N = DelayEngine::kLineFrames;
-        StereoFrame* const line = e.line;
+        const int32_t N = e.lineFrames();
+        StereoFrame* const line = e.line.data();
         const Tap fixedTap = steadyTap;
         const double coef = lfoCoef;
         const MatrixLanes m = matrixLanes(e);  // see MatrixLanes
@@ -140,14 +140,14 @@ struct SerialLoop {
             if constexpr (Mode == DelayMode::Whole) {
                 // The three zero weights add signed zeros, so the sum is the
                 // frame at age T itself unless that frame holds a zero.
-                r = loadFrame(line[DelayEngine::wrap(writePos + fixedTap.T)]);
+                r = loadFrame(line[DelayEngine::wrapIn(writePos + fixedTap.T, N)]);
                 if (_mm_movemask_pd(_mm_cmpneq_pd(r, _mm_setzero_pd())) != 3) [[unlikely]]
-                    r = readTap(line, writePos, fixedTap);
+                    r = readTap(line, N, writePos, fixedTap);
             } else if constexpr (Mode == DelayMode::Steady) {
-                r = readTap(line, writePos, fixedTap);
+                r = readTap(line, N, writePos, fixedTap);
             } else {
                 const TapRun& taps = data.taps;
-                r = readTap(line, writePos, taps.ages[j], taps.weights[0][j], taps.weights[1][j],
+                r = readTap(line, N, writePos, taps.ages[j], taps.weights[0][j], taps.weights[1][j],
                             taps.weights[2][j], taps.weights[3][j]);
             }
             const __m128d rSwapped = _mm_shuffle_pd(r, r, 1);
@@ -185,6 +185,7 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
     const uint32_t increment = e.lfoIncrement;
     const double modDepth = e.modDepth;
     const double baseDelay = e.baseDelay;
+    const int32_t lineFrames = e.lineFrames();
     uint32_t seed = noiseSeed;
     SerialLoop<Mode> loop(e, firstTap);
 
@@ -206,11 +207,11 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
         if (first > 0 && data.ahead.holdsFor(phase, increment, e.lfoShape, loop.lfoCoef, loop.smoothed, first)) {
             phase += static_cast<uint32_t>(first) * increment;
             loop.smoothed = data.ahead.values[first - 1];
-            tapsFromSmoothed(data.ahead.values, first, modDepth, baseDelay, loop.writePos, data.taps);
+            tapsFromSmoothed(data.ahead.values, first, modDepth, baseDelay, loop.writePos, lineFrames, data.taps);
         } else if (first > 0) {
             nextShapeValues(first, data.shapeValues);
             loop.smoothed = computeTaps(data.shapeValues, first, loop.lfoCoef, loop.smoothed,
-                                        modDepth, baseDelay, loop.writePos, data.taps);
+                                        modDepth, baseDelay, loop.writePos, lineFrames, data.taps);
         }
         data.ahead.count = 0;
     }
@@ -225,7 +226,8 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
         FilterCarry carry{loop.w1, loop.w2, loop.smoothed, loop.writePos};
         // Every member given, so that the compiler does not clear the whole
         // record first (a string store, slow to start, once per chunk).
-        const DelayedReads chunk{e.line,
+        const DelayedReads chunk{e.line.data(),
+                                 lineFrames,
                                  count,
                                  data.inputs,
                                  matrices,
@@ -261,7 +263,8 @@ void runEngineChunks(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Bl
                 loop.run(data, count, data.nextValues, nextCount, data.nextSmoothed);
             if (!ahead || !loopWrites) writeOutputs(io, chunkStart, count, data.inputs, data.wetSums);
             if (nextCount > 0)
-                tapsFromSmoothed(data.nextSmoothed, nextCount, modDepth, baseDelay, loop.writePos, data.taps);
+                tapsFromSmoothed(data.nextSmoothed, nextCount, modDepth, baseDelay, loop.writePos, lineFrames,
+                                 data.taps);
         } else {
             const bool ahead = loop.steadyTap.T >= delayed_reads::kMinAge;
             if (ahead) {
@@ -297,7 +300,7 @@ void runEngineBlock(DelayEngine& e, uint32_t& noiseSeed, Run shapeRun, const Blo
     // by at most 2 a frame, so starting within 1e300 it stays finite.
     const bool steady = e.modDepth == 0.0 && e.lfoCoef >= 0.0f && e.lfoCoef <= 2.0f &&
                         std::fabs(e.lfoSmoothed) <= 1e300;
-    const Tap tap = tapFor(std::fabs(e.lfoSmoothed * e.modDepth + e.baseDelay));
+    const Tap tap = tapFor(std::fabs(e.lfoSmoothed * e.modDepth + e.baseDelay), e.maxDelay());
     const bool whole = tap.w[0] == 0.0 && tap.w[1] == 1.0 && tap.w[2] == 0.0 && tap.w[3] == 0.0;
     if (!steady)
         runEngineChunks<engine_loop::DelayMode::Moving>(e, noiseSeed, shapeRun, io, scratch, tap);

@@ -46,8 +46,17 @@ struct FilterLanes {
     }
 };
 
-// What the feedback writes back into the line (see DelayEngine::kLineLimit):
-// max first, so that a not-a-number becomes the lower limit.
+// What the feedback writes back into the line (see DelayEngine::limitLine),
+// lane by lane with the same operations.
 inline __m128d limitLine(__m128d y) {
-    return _mm_min_pd(_mm_max_pd(y, _mm_set1_pd(-DelayEngine::kLineLimit)), _mm_set1_pd(DelayEngine::kLineLimit));
+    const __m128d sign = _mm_set1_pd(-0.0);
+    const __m128d knee = _mm_set1_pd(DelayEngine::kLineKnee);
+    const __m128d a = _mm_andnot_pd(sign, y);
+    // Nothing beyond the knee (and no not-a-number): y itself.
+    if (_mm_movemask_pd(_mm_cmpnle_pd(a, knee)) == 0) [[likely]]
+        return y;
+    const __m128d bent = _mm_or_pd(
+        _mm_sub_pd(_mm_set1_pd(DelayEngine::kLineCeiling), _mm_div_pd(_mm_set1_pd(DelayEngine::kLineBend), a)),
+        _mm_and_pd(sign, y));
+    return _mm_or_pd(_mm_and_pd(_mm_cmple_pd(a, knee), y), _mm_and_pd(_mm_cmpgt_pd(a, knee), bent));
 }

@@ -32,12 +32,11 @@ inline __m128d interpolate(const StereoFrame& xm1, const StereoFrame& x0, const 
     return _mm_cvtps_pd(_mm_cvtpd_ps(acc));
 }
 
-// One frame's read: the four frames from `first` (the oldest tap, in the
-// line) on. Only a read that straddles the line's end needs each position
-// reduced on its own.
-inline __m128d readFrame(const StereoFrame* line, int32_t first, __m128d w0, __m128d w1, __m128d w2,
-                         __m128d w3) {
-    constexpr int32_t N = DelayEngine::kLineFrames;
+// One frame's read: the four frames from `first` (the oldest tap, in a line
+// of N frames) on. Only a read that straddles the line's end needs each
+// position reduced on its own.
+inline __m128d readFrame(const StereoFrame* line, int32_t N, int32_t first, __m128d w0, __m128d w1,
+                         __m128d w2, __m128d w3) {
     if (first <= N - 4) [[likely]]
         return interpolate(line[first], line[first + 1], line[first + 2], line[first + 3], w0, w1, w2, w3);
     const auto at = [&](int32_t k) -> const StereoFrame& {

@@ -2,7 +2,10 @@
 // the echo pattern, tempo following, state, and the mended edge cases.
 #include <cmath>
 #include <limits>
+#include <initializer_list>
 #include <random>
+#include <string>
+#include <utility>
 
 #include "ImpulseRender.h"
 #include "PluginFixture.h"
@@ -25,6 +28,26 @@ bool allFinite(const StereoBuffer& b) {
     for (size_t i = 0; i < b.size(); ++i)
         if (!std::isfinite(b.left[i]) || !std::isfinite(b.right[i])) return false;
     return true;
+}
+
+float peakOf(const StereoBuffer& b) {
+    float peak = 0.0f;
+    for (size_t i = 0; i < b.size(); ++i) peak = std::fmax(peak, std::fmax(std::fabs(b.left[i]), std::fabs(b.right[i])));
+    return peak;
+}
+
+// Sets parameters by key through the preset-form state text, as a saved
+// preset would; returns what the plug-in answers to the chunk.
+intptr_t setValues(hostkit::Plugin& plugin, std::initializer_list<std::pair<const char*, const char*>> values) {
+    std::string state = plugin.getChunk(true);
+    for (const auto& [key, value] : values) {
+        const std::string line = std::string("\t") + key + "\n\t\t";
+        const size_t at = state.find(line);
+        if (at == std::string::npos) return -1;
+        const size_t from = at + line.size();
+        state.replace(from, state.find('\n', from) - from, value);
+    }
+    return plugin.setChunk(state, true);
 }
 
 }  // namespace
@@ -321,7 +344,7 @@ TEST_F(Effect, NonFiniteInputIsSilenceAndDoesNotPoisonTheLoop) {
 // A delay swept faster than one sample per sample, with full feedback, grows
 // without bound. The loop must level off at its limit instead of reaching
 // infinity (and not-a-number for good), and decay once the feedback is off.
-TEST_F(Effect, RunawayFeedbackLevelsOffAndRecovers) {
+TEST_F(Effect, RunawayFeedbackBendsBelowTheCeilingAndRecovers) {
     plugin->prepare(48000.0f, 128);
     const float knobs[] = {0.66558f, 0.466667f, 0.133333f, 0, 0, 0.112012f, 0.666173f, 0.8f,
                            0.941549f, 0.152237f, 1, 1, 1, 1, 0.718235f, 1, 0.873482f,
@@ -333,11 +356,11 @@ TEST_F(Effect, RunawayFeedbackLevelsOffAndRecovers) {
     for (size_t i = 0; i < in.size(); ++i) in.left[i] = noise(rng), in.right[i] = noise(rng);
     const auto loud = render(*plugin, in, 128);
     ASSERT_TRUE(allFinite(loud));
-    float peak = 0.0f;
-    for (size_t i = 0; i < loud.size(); ++i)
-        peak = std::fmax(peak, std::fmax(std::fabs(loud.left[i]), std::fabs(loud.right[i])));
-    EXPECT_GT(peak, 500.0f);  // the loop did run away...
-    EXPECT_LT(peak, 1024.0f * 1.25f * std::sqrt(2.0f) + 0.5f);  // ...up to the line's limit
+    // The loop runs into the bend above +6 dBFS, and what it writes back
+    // stays below +12 dBFS: a read of four such frames (weights summing to
+    // at most 1.25 in magnitude) through the wet matrix, plus the dry input.
+    EXPECT_GT(peakOf(loud), 2.0f);
+    EXPECT_LT(peakOf(loud), 4.0f * 1.25f * std::sqrt(2.0f) + 0.5f);
 
     plugin->setParameter(15, 0.0f);  // no feedback
     const auto quiet = render(*plugin, StereoBuffer(48000), 128);
@@ -346,6 +369,71 @@ TEST_F(Effect, RunawayFeedbackLevelsOffAndRecovers) {
         ASSERT_LT(std::fabs(quiet.left[i]), 1e-6f) << i;
         ASSERT_LT(std::fabs(quiet.right[i]), 1e-6f) << i;
     }
+}
+
+TEST_F(Effect, FlangerAtFullFeedbackStaysBelowFifteenDecibelsOverFullScale) {
+    // Full feedback, a very narrow band-pass and a delay swept faster than a
+    // sample per sample: the loop gain exceeds one. Without a bound on what
+    // is written back this reached about +49 dBFS.
+    plugin->prepare(48000.0f, 512);
+    ASSERT_EQ(setValues(*plugin, {{"fbGain", "1"}, {"fbQ", "0.0023"}, {"delayTime", "0"},
+                                  {"delayModDepth", "0.0002"}, {"delayModRate", "2"},
+                                  {"lfoWaveform", "snow 3"}, {"fbRotation", "90"}, {"wetGain", "1"}}),
+              1);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    StereoBuffer in(48000 * 6);
+    for (size_t i = 0; i < in.size(); ++i) in.left[i] = noise(rng), in.right[i] = noise(rng);
+    // Bursts with silence between, as drums give, then steady noise.
+    for (size_t i = 0; i < in.size() / 2; ++i)
+        if (i % 24000 > 2400) in.left[i] = in.right[i] = 0.0f;
+    const auto out = render(*plugin, in, 512);
+    ASSERT_TRUE(allFinite(out));
+    EXPECT_LT(20.0f * std::log10(peakOf(out)), 15.0f);
+}
+
+TEST_F(Effect, EveryDelayIsReachableAtHighSampleRates) {
+    // 3 s and 4 s plus a second of depth at 192 kHz, 4 s at 96 kHz: beyond
+    // the shortest line, so the line must grow with the rate.
+    struct Case {
+        float rate;
+        const char* delay;
+        int32_t frames;
+    };
+    for (const Case& c : {Case{192000.0f, "3", 576000}, Case{192000.0f, "4", 768000}, Case{96000.0f, "4", 384000}}) {
+        hostkit::Host h;
+        auto p = hostkit::Plugin::create(pluginLibrary(), h);
+        p->prepare(c.rate, 4096);
+        ASSERT_EQ(setValues(*p, {{"delayTime", c.delay}, {"dryGain", "0"}, {"wetGain", "1"}, {"fbGain", "0"}}), 1);
+        const auto out = render(*p, leftImpulse(static_cast<size_t>(c.frames) + 8192), 4096);
+        EXPECT_EQ(firstAbove(out.right, 0.1f), c.frames) << c.delay << " s at " << c.rate;
+    }
+    // The deepest modulation on top of the longest delay reads up to 5 s
+    // back: the ramp down starts at +1 and falls by 1/30 a second at the
+    // slowest rate, so the echo comes where 5 - t / 30 = t, at 4.84 s.
+    hostkit::Host h;
+    auto p = hostkit::Plugin::create(pluginLibrary(), h);
+    p->prepare(192000.0f, 4096);
+    ASSERT_EQ(setValues(*p, {{"delayTime", "4"}, {"delayModDepth", "1"}, {"lfoWaveform", "ramp down"},
+                             {"delayModRate", "0.0166667"}, {"dryGain", "0"}, {"wetGain", "1"}, {"fbGain", "0"}}),
+              1);
+    const auto out = render(*p, leftImpulse(960000 + 8192), 4096);
+    const int first = firstAbove(out.right, 0.01f);
+    EXPECT_NEAR(first, 929032, 200);
+}
+
+TEST_F(Effect, LineGrownForAHigherRateKeepsItsHistory) {
+    // An impulse half a second old at 48 kHz is still there after the rate
+    // goes to 192 kHz and the line grows: with a delay of 3 s (now 576000
+    // frames, more than the shortest line holds) it comes out 576000 - 24000
+    // frames later.
+    plugin->prepare(48000.0f, 512);
+    ASSERT_EQ(setValues(*plugin, {{"delayTime", "3"}, {"dryGain", "0"}, {"wetGain", "1"}, {"fbGain", "0"}}), 1);
+    const auto first = render(*plugin, leftImpulse(24000), 500);
+    EXPECT_EQ(firstAbove(first.right, 0.01f), -1);
+    plugin->setSampleRate(192000.0f);
+    const auto later = render(*plugin, StereoBuffer(560000), 4000);
+    EXPECT_EQ(firstAbove(later.right, 0.1f), 576000 - 24000);
 }
 
 TEST_F(Effect, InPlaceBuffersAndNullChannels) {

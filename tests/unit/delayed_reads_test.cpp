@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int32_t N = DelayEngine::kLineFrames;
-
 bool sameBytes(const void* a, const void* b, size_t size) { return std::memcmp(a, b, size) == 0; }
 
 struct ChunkRun {
@@ -31,7 +29,12 @@ TEST(DelayedReads, MovingFormsAgreeWhereTapsRunPastTheLineEnd) {
     if (!haveAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  // The shortest line, and a longer one as a high sample rate gets it.
+  for (const int32_t N : {DelayEngine::kMinLineFrames, DelayEngine::kMinLineFrames + 4099}) {
     auto start = std::make_unique<DelayEngine>();
+    std::vector<StereoFrame> longer(static_cast<size_t>(N));
+    start->adoptLine(longer);
+    ASSERT_EQ(start->lineFrames(), N);
     for (StereoFrame& f : start->line) f = {u(rng), u(rng)};
     start->setFeedbackFilter(900.0f, 0.4f, 48000.0f);
     start->ramp.count = 0;
@@ -46,10 +49,10 @@ TEST(DelayedReads, MovingFormsAgreeWhereTapsRunPastTheLineEnd) {
             // Frame k's oldest tap is the line's last frame (frames k + 1 and
             // k + 2 straddle too, where the chunk has them); no other does.
             const int32_t T = static_cast<int32_t>(kDelay);
-            const int32_t writePos = DelayEngine::wrap(N - 1 - T + 2 + k);
+            const int32_t writePos = DelayEngine::wrapIn(N - 1 - T + 2 + k, N);
             std::vector<double> delays(static_cast<size_t>(count), 0.0);
             TapRun taps;
-            tapsFromSmoothed(delays.data(), count, 0.0, kDelay, writePos, taps);
+            tapsFromSmoothed(delays.data(), count, 0.0, kDelay, writePos, N, taps);
             ASSERT_EQ(taps.first[k], N - 1);
             for (int mode = 0; mode < 3; ++mode) {  // wet sums only, replace, add
                 ChunkRun runs[2];
@@ -65,7 +68,7 @@ TEST(DelayedReads, MovingFormsAgreeWhereTapsRunPastTheLineEnd) {
                 }
                 const auto run = [&](ChunkRun& r, auto form) {
                     const bool outputs = mode > 0;
-                    const DelayedReads chunk{r.engine->line, count, inputs.data(), matrixLanes(*r.engine),
+                    const DelayedReads chunk{r.engine->line.data(), N, count, inputs.data(), matrixLanes(*r.engine),
                                              r.wetSums.data(), r.feed.data(),
                                              outputs ? r.outL.data() : nullptr, outputs ? r.outR.data() : nullptr,
                                              mode != 2, 0.75};
@@ -76,7 +79,8 @@ TEST(DelayedReads, MovingFormsAgreeWhereTapsRunPastTheLineEnd) {
                 run(runs[1], delayed_reads::movingAvx2);
                 const ChunkRun &a = runs[0], &b = runs[1];
                 const auto where = [&] { return ::testing::Message() << count << " frames, straddling from " << k << ", mode " << mode; };
-                ASSERT_TRUE(sameBytes(a.engine->line, b.engine->line, sizeof a.engine->line)) << where();
+                ASSERT_TRUE(sameBytes(a.engine->line.data(), b.engine->line.data(), N * sizeof(StereoFrame)))
+                    << where();
                 ASSERT_TRUE(sameBytes(a.outL.data(), b.outL.data(), a.outL.size() * sizeof(float))) << where();
                 ASSERT_TRUE(sameBytes(a.outR.data(), b.outR.data(), a.outR.size() * sizeof(float))) << where();
                 if (mode == 0) {
@@ -94,4 +98,5 @@ TEST(DelayedReads, MovingFormsAgreeWhereTapsRunPastTheLineEnd) {
             }
         }
     }
+  }
 }

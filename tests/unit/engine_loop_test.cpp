@@ -96,7 +96,8 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
     std::vector<float> inL(kBlock), inR(kBlock), outA(2 * kBlock), outB(2 * kBlock);
     // Where the line's writing starts: at and around the line's start (so that
     // a chunk's writes and reads pass it) and elsewhere.
-    const int32_t starts[] = {0, 1, 127, 128, 129, 254, 255, 256, 257, DelayEngine::kLineFrames - 1, 200000, 5};
+    // (-1: the line's last frame.)
+    const int32_t starts[] = {0, 1, 127, 128, 129, 254, 255, 256, 257, -1, 200000, 5};
     // The host's buffers: apart, both outputs one buffer, the right output
     // missing, or the outputs in place of the inputs.
     enum class Buffers { Apart, OneOutput, NoRight, InPlace };
@@ -107,7 +108,11 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
     for (const Setting& s : settings) {
         for (LfoShape shape : shapes) {
             *a = DelayEngine{};
-            a->writePos = starts[shapeIndex++ % 12];
+            // Above the shortest line's rates, the line a plug-in makes for the rate.
+            std::vector<StereoFrame> longer(static_cast<size_t>(DelayEngine::framesFor(s.rateHz, 4.0f, 1.0f)));
+            a->adoptLine(longer);
+            const int32_t start = starts[shapeIndex++ % 12];
+            a->writePos = start < 0 ? a->lineFrames() - 1 : start;
             // An old history (signed zeros among it), so that the first reads
             // already see varied frames.
             for (StereoFrame& f : a->line) {
@@ -178,7 +183,8 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
                                       &BiquadCoeffs::rec1, &BiquadCoeffs::rec2})
                 EXPECT_TRUE(sameBits(a->coeffs.*member, b->coeffs.*member));
             EXPECT_EQ(a->ramp.count, b->ramp.count);
-            EXPECT_EQ(std::memcmp(a->line, b->line, sizeof a->line), 0);
+            ASSERT_EQ(a->line.size(), b->line.size());
+            EXPECT_EQ(std::memcmp(a->line.data(), b->line.data(), a->line.size() * sizeof(StereoFrame)), 0);
         }
     }
 }
