@@ -69,6 +69,10 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
         {0.0f, 0.0f, 5.0f, 3000.0f, 0.7f, 0.99f, 0.1f, 1.0f, 0.0f, false, false, false, false, 22050.0f},
         {0.0f, 0.157f, 1.87f, 8346.0f, 0.0023f, 1.0f, 1.5707964f, 0.1f, 0.7f, true, false, false, true,
          48000.0f, 4000.0f},
+        // Hot input at full feedback with a steady delay, a whole number of
+        // frames and not: most of what is written back is bent.
+        {0.01f, 0.0f, 1.0f, 1200.0f, 0.3f, 1.0f, 0.4f, 0.9f, 0.0f, false, true, false, false, 48000.0f, 50.0f},
+        {0.0101f, 0.0f, 1.0f, 1200.0f, 0.3f, 1.0f, 0.4f, 0.9f, 0.0f, true, false, true, true, 48000.0f, 50.0f},
         // Around the youngest tap the loop reads ahead for: a steady delay
         // a frame short of it and at it, 88 frames whose reads pass the
         // line's end early on, and a delay that moves across the limit.
