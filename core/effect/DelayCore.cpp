@@ -1,7 +1,6 @@
-#include "DelayEffect.h"
+#include "DelayCore.h"
 
 #include <cmath>
-#include <cstring>
 #include <new>
 
 #include "Display.h"
@@ -11,17 +10,13 @@
 
 namespace {
 
-constexpr char kEffectName[] = "Brindlewave";
-constexpr char kVendor[] = "Tobin @ Quarrylane";
-constexpr char kCapability[] = "receiveVstTimeInfo";
 constexpr float kDegreesToRadians = 0.01745329238474369f;
 constexpr double kOneSixtieth = 1.0 / 60.0;
 
 }  // namespace
 
-DelayEffect::DelayEffect(audioMasterCallback audioMaster)
-    : EffectBaseEx(audioMaster, 1, 0),
-      tempo(&params, "tempo", "Tempo", "bpm", 120.0, 20.0, 1000.0, &logMapping(), &plainDisplay()),
+DelayCore::DelayCore(float sampleRate)
+    : tempo(&params, "tempo", "Tempo", "bpm", 120.0, 20.0, 1000.0, &logMapping(), &plainDisplay()),
       numEchoes(&params, "numEchoes", "Ts echoes", "", 4, 1, 16),
       numBeats(&params, "numBeats", "Ts beats", "", 4, 1, 16),
       tempoSync(&params, "tempoSync", "Tempo sync", false),
@@ -48,34 +43,19 @@ DelayEffect::DelayEffect(audioMasterCallback audioMaster)
         lfoWaveform.addChoice(reinterpret_cast<ChoiceId>(entry.shape), entry.valueText,
                               entry.displayText);
 
-    numParams = static_cast<int32_t>(params.numParams());
-    cEffect.numParams = numParams;
-    setNumInputs(2);
-    setNumOutputs(2);
-    setUniqueID(fourCharCode('q', 'b', 'W', 'L'));
-    canMono(true);
-    canProcessReplacing(true);
-    programsAreChunks(true);
-    growLineFor(getSampleRate());
+    setSampleRate(sampleRate);
     takeGrownLine();
 }
 
-DelayEffect::~DelayEffect() {
+DelayCore::~DelayCore() {
     delete grownLine.exchange(nullptr);
     delete retiredLine.exchange(nullptr);
 }
 
 // ---- the delay line's length ----
 
-void DelayEffect::setSampleRate(float newRate) {
-    EffectBaseEx::setSampleRate(newRate);
-    freeRetiredLine();
-    growLineFor(getSampleRate());
-}
-void DelayEffect::suspend() { freeRetiredLine(); }
-void DelayEffect::resume() { freeRetiredLine(); }
-
-void DelayEffect::growLineFor(float rate) {
+void DelayCore::setSampleRate(float rate) {
+    releaseOldLine();
     const int32_t frames = DelayEngine::framesFor(rate, static_cast<float>(delayTime.getMaxValue()),
                                                   static_cast<float>(delayModDepth.getMaxValue()));
     if (frames <= lineFramesAsked) return;  // a line never shrinks
@@ -90,7 +70,7 @@ void DelayEffect::growLineFor(float rate) {
     delete grownLine.exchange(line, std::memory_order_acq_rel);
 }
 
-void DelayEffect::takeGrownLine() {
+void DelayCore::takeGrownLine() {
     // Only while the slot for the old line is empty, so that no old line is
     // ever dropped; the host's thread empties it on its next call.
     if (retiredLine.load(std::memory_order_acquire) != nullptr) return;
@@ -100,64 +80,11 @@ void DelayEffect::takeGrownLine() {
     retiredLine.store(line, std::memory_order_release);
 }
 
-void DelayEffect::freeRetiredLine() { delete retiredLine.exchange(nullptr, std::memory_order_acq_rel); }
-
-// ---- host operations: each a single forward to the parameter list ----
-
-void DelayEffect::setParameter(int32_t index, float value) {
-    params.setKnobPos(static_cast<uint32_t>(index), value);
-}
-float DelayEffect::getParameter(int32_t index) {
-    return static_cast<float>(params.getKnobPos(static_cast<uint32_t>(index)));
-}
-void DelayEffect::getParameterName(int32_t index, char* text) {
-    if (text) params.copyName(static_cast<uint32_t>(index), text);
-}
-void DelayEffect::getParameterLabel(int32_t index, char* text) {
-    if (text) params.copyLabel(static_cast<uint32_t>(index), text);
-}
-void DelayEffect::getParameterDisplay(int32_t index, char* text) {
-    if (text) params.copyDisplayText(static_cast<uint32_t>(index), text);
-}
-int32_t DelayEffect::getChunk(void** data, bool isPreset) {
-    if (!data) return 0;
-    return params.getChunk(data, isPreset);
-}
-int32_t DelayEffect::setChunk(void* data, int32_t byteSize, bool isPreset) {
-    return params.setChunk(data, byteSize, isPreset);
-}
-
-bool DelayEffect::getEffectName(char* text) {
-    if (!text) return false;
-    std::memcpy(text, kEffectName, sizeof kEffectName);
-    return true;
-}
-bool DelayEffect::getVendorString(char* text) {
-    if (!text) return false;
-    std::memcpy(text, kVendor, sizeof kVendor);
-    return true;
-}
-bool DelayEffect::getProductString(char* text) { return getEffectName(text); }
-
-int32_t DelayEffect::canDo(char* text) {
-    // Byte for byte including the terminating zero, stopping at the first
-    // difference so a short host text is never read past its end.
-    if (!text) return 0;
-    for (size_t i = 0; i < sizeof kCapability; ++i)
-        if (text[i] != kCapability[i]) return 0;
-    return 1;
-}
+void DelayCore::releaseOldLine() { delete retiredLine.exchange(nullptr, std::memory_order_acq_rel); }
 
 // ---- audio ----
 
-void DelayEffect::process(float** inputs, float** outputs, int32_t sampleFrames) {
-    processBlock(inputs, outputs, sampleFrames, false);
-}
-void DelayEffect::processReplacing(float** inputs, float** outputs, int32_t sampleFrames) {
-    processBlock(inputs, outputs, sampleFrames, true);
-}
-
-void DelayEffect::rebuildFeedbackMatrix() {
+void DelayCore::rebuildFeedbackMatrix() {
     fbRotationUsed = fbRotation.getValue();
     fbSwapLRUsed = fbSwapLR.getValue();
     fbSwapMSUsed = fbSwapMS.getValue();
@@ -167,7 +94,7 @@ void DelayEffect::rebuildFeedbackMatrix() {
                              fbSwapLRUsed, fbSwapMSUsed, fbInvertUsed);
 }
 
-void DelayEffect::rebuildWetMatrix() {
+void DelayCore::rebuildWetMatrix() {
     const float angle =
         static_cast<float>((fbRotationUsed + wetRotation.getValue()) * kDegreesToRadians);
     DelayEngine::buildMatrix(engine.wetMatrix, static_cast<float>(wetGain.getValue()), angle,
@@ -176,12 +103,9 @@ void DelayEffect::rebuildWetMatrix() {
                              wetInvertPhase.getValue() != fbInvertUsed);
 }
 
-void DelayEffect::refreshSettings(float rate) {
+void DelayCore::refreshSettings(float rate, std::optional<double> hostTempo) {
     // 1. Host tempo, whatever tempoSync says. A non-finite tempo is ignored.
-    if (const VstTimeInfo* time = getTimeInfo(kVstTempoValid)) {
-        if ((time->flags & kVstTempoValid) && std::isfinite(time->tempo))
-            tempo.setValue(time->tempo, true);
-    }
+    if (hostTempo && std::isfinite(*hostTempo)) tempo.setValue(*hostTempo, true);
 
     // Every rate-dependent value is recomputed when the rate differs from
     // the one it was computed with.
@@ -241,9 +165,10 @@ void DelayEffect::refreshSettings(float rate) {
     }
 }
 
-void DelayEffect::processBlock(float** inputs, float** outputs, int32_t frameCount, bool replace) {
+void DelayCore::process(float** inputs, float** outputs, int32_t frameCount, bool replace, float sampleRate,
+                        std::optional<double> hostTempo) {
     takeGrownLine();
-    refreshSettings(getSampleRate());
+    refreshSettings(sampleRate, hostTempo);
     if (frameCount <= 0) return;
 
     const BlockIo io{inputs ? inputs[0] : nullptr,  inputs ? inputs[1] : nullptr,
