@@ -16,7 +16,8 @@ constexpr double kOneSixtieth = 1.0 / 60.0;
 }  // namespace
 
 DelayCore::DelayCore(float sampleRate)
-    : tempo(&params, "tempo", "Tempo", "bpm", 120.0, 20.0, 1000.0, &logMapping(), &plainDisplay()),
+    : tempo(&params, "tempo", "Tempo", "bpm", 120.0, 20.0, 1000.0, &logMapping(), &plainDisplay(),
+            PlainUnit::Bpm),
       numEchoes(&params, "numEchoes", "Ts echoes", "", 4, 1, 16),
       numBeats(&params, "numBeats", "Ts beats", "", 4, 1, 16),
       tempoSync(&params, "tempoSync", "Tempo sync", false),

@@ -101,3 +101,21 @@ bool ChoiceParam::setValue(ChoiceId id) noexcept {
 void ChoiceParam::selectIndex(uint32_t index) noexcept {
     if (currentIndex.exchange(index, std::memory_order_acq_rel) != index) raiseChange();
 }
+
+PlainRange ChoiceParam::plainRange() const {
+    const double last = entries.empty() ? 0.0 : static_cast<double>(entries.size() - 1);
+    return {PlainKind::Choice, PlainUnit::None, 0.0, last, static_cast<double>(defaultIndex), false};
+}
+
+double ChoiceParam::getPlainValue() const noexcept { return currentIndex.load(std::memory_order_acquire); }
+
+void ChoiceParam::setPlainValue(double value) noexcept {
+    const uint32_t n = numChoices();
+    if (n == 0 || !std::isfinite(value)) return;
+    value = std::fmin(std::fmax(std::round(value), 0.0), static_cast<double>(n - 1));
+    selectIndex(static_cast<uint32_t>(value));
+}
+
+std::string ChoiceParam::choiceValueText(uint32_t index) const {
+    return index < entries.size() ? entries[index].valueText : std::string();
+}

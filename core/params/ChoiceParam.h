@@ -27,6 +27,11 @@ public:
     void setToDefault() override;
     double getKnobPos() const override;
     void setKnobPos(double knobPos) override;
+    PlainRange plainRange() const override;
+    double getPlainValue() const noexcept override;
+    void setPlainValue(double value) noexcept override;
+    // The saved text of entry `index` (empty past the end).
+    std::string choiceValueText(uint32_t index) const;
 
     // Makes the entry with this id current and default; false if none has it.
     bool setDefaultChoice(ChoiceId id);

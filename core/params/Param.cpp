@@ -44,18 +44,25 @@ std::string Param::getName() const { return name; }
 std::string Param::getLabel() const { return label; }
 void Param::setChanged(bool newChanged) { changed.store(newChanged, std::memory_order_release); }
 
+PlainRange Param::plainRange() const { return {PlainKind::Real, PlainUnit::None, 0.0, 1.0, 0.0, false}; }
+double Param::getPlainValue() const noexcept { return getKnobPos(); }
+void Param::setPlainValue(double value) noexcept {
+    if (std::isfinite(value)) setKnobPos(std::fmin(std::fmax(value, 0.0), 1.0));
+}
+
 // ---- ContinuousParam ----
 
 ContinuousParam::ContinuousParam(ParamList* list, const std::string& key, const std::string& name,
                                  const std::string& label, double defaultValue, double minValue, double maxValue,
-                                 const Mapping* mapping, const Display* display)
+                                 const Mapping* mapping, const Display* display, PlainUnit plainUnit)
     : Param(list, key, name, label),
       currentValue(defaultValue),
       mapping_(mapping),
       display_(display),
       minValue_(minValue),
       maxValue_(maxValue),
-      defaultValue_(defaultValue) {
+      defaultValue_(defaultValue),
+      unit_(plainUnit) {
     BW_CHECK(minValue_ <= defaultValue_, "minValue_<=defaultValue_", unit);
     BW_CHECK(defaultValue_ <= maxValue_, "defaultValue_<=maxValue_", unit);
     BW_CHECK(mapping_ != nullptr, "mapping_!=NULL", unit);
@@ -120,16 +127,25 @@ bool ContinuousParam::setValue(double val, bool clamp) noexcept {
     return true;
 }
 
+PlainRange ContinuousParam::plainRange() const {
+    return {PlainKind::Real, unit_, minValue_, maxValue_, defaultValue_, mapping_ == &logMapping()};
+}
+double ContinuousParam::getPlainValue() const noexcept { return currentValue.load(std::memory_order_acquire); }
+void ContinuousParam::setPlainValue(double value) noexcept {
+    if (std::isfinite(value)) setValue(value, true);
+}
+
 // ---- presets ----
 
 TimeParam::TimeParam(ParamList* list, const std::string& key, const std::string& name, double defaultValue,
                      double minValue, double maxValue)
     : ContinuousParam(list, key, name, "ms", defaultValue, minValue, maxValue, &fourthRootMapping(),
-                      &msDisplay()) {}
+                      &msDisplay(), PlainUnit::Seconds) {}
 
 FrequencyParam::FrequencyParam(ParamList* list, const std::string& key, const std::string& name,
                                double defaultValue, double minValue, double maxValue)
-    : ContinuousParam(list, key, name, "Hz", defaultValue, minValue, maxValue, &logMapping(), &plainDisplay()) {}
+    : ContinuousParam(list, key, name, "Hz", defaultValue, minValue, maxValue, &logMapping(), &plainDisplay(),
+                      PlainUnit::Hertz) {}
 
 LogParam::LogParam(ParamList* list, const std::string& key, const std::string& name, double defaultValue,
                    double minValue, double maxValue)
@@ -138,12 +154,12 @@ LogParam::LogParam(ParamList* list, const std::string& key, const std::string& n
 GainParam::GainParam(ParamList* list, const std::string& key, const std::string& name, double defaultValue,
                      double minValue, double maxValue)
     : ContinuousParam(list, key, name, "dB", defaultValue, minValue, maxValue, &sqrtMapping(),
-                      &decibelDisplay()) {}
+                      &decibelDisplay(), PlainUnit::Gain) {}
 
 AngleParam::AngleParam(ParamList* list, const std::string& key, const std::string& name, double defaultValue,
                        double minValue, double maxValue)
     : ContinuousParam(list, key, name, "deg", defaultValue, minValue, maxValue, &linearMapping(),
-                      &plainDisplay()) {}
+                      &plainDisplay(), PlainUnit::Degrees) {}
 
 // ---- IntParam ----
 
@@ -217,6 +233,18 @@ bool IntParam::setValue(int32_t newValue, bool rejectOutOfRange) noexcept {
     return true;
 }
 
+PlainRange IntParam::plainRange() const {
+    return {PlainKind::Integer, PlainUnit::None, static_cast<double>(minValue), static_cast<double>(maxValue),
+            static_cast<double>(defaultValue), false};
+}
+double IntParam::getPlainValue() const noexcept { return currentValue.load(std::memory_order_acquire); }
+void IntParam::setPlainValue(double value) noexcept {
+    if (!std::isfinite(value)) return;
+    value = std::round(value);
+    value = std::fmin(std::fmax(value, static_cast<double>(minValue)), static_cast<double>(maxValue));
+    setValue(static_cast<int32_t>(value), true);
+}
+
 // ---- BoolParam, OnOffParam ----
 
 BoolParam::BoolParam(ParamList* list, const std::string& key, const std::string& name, bool defaultValue)
@@ -251,6 +279,14 @@ bool BoolParam::getValue() noexcept {
 
 void BoolParam::setValue(bool newValue) noexcept {
     if (value.exchange(newValue, std::memory_order_acq_rel) != newValue) raiseChange();
+}
+
+PlainRange BoolParam::plainRange() const {
+    return {PlainKind::Toggle, PlainUnit::None, 0.0, 1.0, defaultValue ? 1.0 : 0.0, false};
+}
+double BoolParam::getPlainValue() const noexcept { return peekValue() ? 1.0 : 0.0; }
+void BoolParam::setPlainValue(double value) noexcept {
+    if (std::isfinite(value)) setValue(value > 0.0);
 }
 
 OnOffParam::OnOffParam(ParamList* list, const std::string& key, const std::string& name, bool defaultValue)

@@ -18,6 +18,18 @@
 
 class ParamList;
 
+// A parameter as a plain number in its own unit, for plug-in formats whose
+// hosts set values directly instead of through a knob position (LV2 control
+// ports), and for descriptions generated from the parameters.
+enum class PlainKind { Real, Integer, Toggle, Choice };
+enum class PlainUnit { None, Seconds, Hertz, Bpm, Degrees, Gain };
+struct PlainRange {
+    PlainKind kind;
+    PlainUnit unit;
+    double minimum, maximum, defaultValue;
+    bool logarithmic;  // the knob spreads the range by ratio
+};
+
 class Param {
 public:
     // Copies the texts and, when list is not null, appends itself to it; the
@@ -40,6 +52,16 @@ public:
     // Inline, so the audio thread's polls of the members it knows cost a load.
     virtual bool isChanged() const { return changed.load(std::memory_order_acquire); }
     virtual void setChanged(bool changed);
+
+    // By default the plain value is the knob position.
+    virtual PlainRange plainRange() const;
+    // The value as a plain number (a choice's entry index, a switch's 0 or 1),
+    // leaving the changed flag alone.
+    virtual double getPlainValue() const noexcept;
+    // Sets the value from a finite plain number: pulled into the range, an
+    // integer or a choice rounded to the nearest, a switch on above 0. Never
+    // reports, so that the audio thread may call it.
+    virtual void setPlainValue(double value) noexcept;
 
 protected:
     // Clears the flag before the caller reads the value. The exchange reads the
@@ -66,7 +88,7 @@ class ContinuousParam : public Param {
 public:
     ContinuousParam(ParamList* list, const std::string& key, const std::string& name, const std::string& label,
                     double defaultValue, double minValue, double maxValue, const Mapping* mapping,
-                    const Display* display);
+                    const Display* display, PlainUnit unit = PlainUnit::None);
 
     std::string getValueText() const override;
     bool setValueFromText(const std::string& text) override;
@@ -74,6 +96,9 @@ public:
     void setToDefault() override;
     double getKnobPos() const override;
     void setKnobPos(double knobPos) override;
+    PlainRange plainRange() const override;
+    double getPlainValue() const noexcept override;
+    void setPlainValue(double value) noexcept override;
 
     // Clears the changed flag, then returns the value.
     double getValue() noexcept;
@@ -90,6 +115,7 @@ private:
     const double minValue_;
     const double maxValue_;
     const double defaultValue_;
+    const PlainUnit unit_;
 };
 
 // A time held in seconds, shown in milliseconds.
@@ -139,6 +165,9 @@ public:
     void setToDefault() override;
     double getKnobPos() const override;
     void setKnobPos(double knobPos) override;
+    PlainRange plainRange() const override;
+    double getPlainValue() const noexcept override;
+    void setPlainValue(double value) noexcept override;
 
     int32_t getValue() noexcept;
     // With rejectOutOfRange an out-of-range value is refused; without, it is
@@ -164,6 +193,9 @@ public:
     void setToDefault() override;
     double getKnobPos() const override;
     void setKnobPos(double knobPos) override;
+    PlainRange plainRange() const override;
+    double getPlainValue() const noexcept override;
+    void setPlainValue(double value) noexcept override;
 
     bool getValue() noexcept;
     void setValue(bool newValue) noexcept;

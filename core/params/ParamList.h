@@ -20,6 +20,8 @@ public:
     // Called by the Param base constructor; the position is the host index.
     void addParam(Param* param);
     uint32_t numParams() const;
+    // The parameter with host index `index`, null for a bad index.
+    Param* param(uint32_t index) const { return index < params.size() ? params[index] : nullptr; }
 
     // Ignores a bad index and a position outside 0..1 (both reported).
     void setKnobPos(uint32_t index, float knobPos);
