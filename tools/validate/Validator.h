@@ -85,6 +85,7 @@ long firstNonFinite(const Stereo& s, size_t frames);
 float peak(const Stereo& s, size_t frames);
 // One block of `frames` from `in` (at offset 0) into `out`.
 void run(hostkit::Plugin& p, const Stereo& in, Stereo& out, int32_t frames, bool replace = true);
+// printf into a string, in the C locale whatever the process has set.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Host parameter indexes used by several checks.
