@@ -53,7 +53,7 @@ for mode in fork --no-fork; do
   [ "$status" = 0 ] || fail "$mode: --only info exits $status"
   grep -q '^Brindlewave:' "$work/err" && fail "$mode: the plug-in's messages reached standard error"
   grep -Eq '^ +[0-9]+  .*\[info\]$' "$work/out" || fail "$mode: no summary of the plug-in's messages"
-  [ "$(tail -n 1 "$work/out")" = "4 passed, 0 failed" ] || fail "$mode: last line \"$(tail -n 1 "$work/out")\""
+  tail -n 1 "$work/out" | grep -Eqx "[1-9][0-9]* passed, 0 failed" || fail "$mode: last line \"$(tail -n 1 "$work/out")\""
 done
 
 # In one process, the reports after the locale check keep full stops.
