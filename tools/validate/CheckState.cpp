@@ -115,8 +115,9 @@ void checkState(Validator& v) {
             if (p->setChunk(states[i % states.size()], i % 2 == 0) != 1) f.add(format("load %d refused", i));
         stop.store(true);
         audio.join();
-        if (badBlocks.load() > 0) f.add(format("%ld blocks with non-finite output or output above %g", badBlocks.load(),
-                                                  outputCeiling(0.5f)));
+        if (badBlocks.load() > 0)
+            f.add(format("%ld blocks with non-finite output or output above %g", badBlocks.load(),
+                         outputCeiling(0.5f)));
         // After the last load the instance holds exactly that state.
         auto check = v.open(host);
         check->setChunk(states[(loads - 1) % states.size()], (loads - 1) % 2 == 0);
