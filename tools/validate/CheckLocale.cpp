@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cmath>
 #include <locale>
+#include <optional>
 #include <stdexcept>
 
 #include "Validator.h"
@@ -15,17 +16,39 @@ std::string presetWith(const std::string& key, const std::string& value) {
     return kPresetHead + "\t" + key + "\n\t\t" + value;
 }
 
+// Sets a locale for the whole process (C++ and C) while it lives and puts back
+// the one before, also when the check ends early, so that nothing after it
+// runs or reports in that locale.
+class ProcessLocale {
+public:
+    explicit ProcessLocale(const char* name)
+        : previous_(std::locale()), previousC_(std::setlocale(LC_ALL, nullptr)) {
+        std::locale::global(std::locale(name));  // throws when not installed
+        std::setlocale(LC_ALL, name);
+    }
+    ~ProcessLocale() {
+        std::locale::global(previous_);
+        std::setlocale(LC_ALL, previousC_.c_str());
+    }
+    ProcessLocale(const ProcessLocale&) = delete;
+    ProcessLocale& operator=(const ProcessLocale&) = delete;
+
+private:
+    std::locale previous_;
+    std::string previousC_;
+};
+
 }  // namespace
 
 void checkLocale(Validator& v) {
     const std::string name = "locale: de_DE.UTF-8 in the host keeps full stops";
+    std::optional<ProcessLocale> german;
     try {
-        std::locale::global(std::locale("de_DE.UTF-8"));
+        german.emplace("de_DE.UTF-8");
     } catch (const std::runtime_error&) {
         v.skip(name, "locale de_DE.UTF-8 not installed (package locales-all)");
         return;
     }
-    std::setlocale(LC_ALL, "de_DE.UTF-8");
     Findings f;
     char probe[32];
     std::snprintf(probe, sizeof probe, "%.2f", 0.5);
@@ -55,7 +78,6 @@ void checkLocale(Validator& v) {
                      q->getParameter(kDelayTime)));
     q->setChunk(presetWith("fbQ", "0.5"), true);
     if (q->paramDisplay(kFbQ) != "0.5") f.add("fbQ 0.5 loads and shows \"" + q->paramDisplay(kFbQ) + "\"");
-    std::locale::global(std::locale::classic());
-    std::setlocale(LC_ALL, "C");
+    german.reset();
     v.result(name, f);
 }

@@ -1,5 +1,7 @@
 #include "Validator.h"
 
+#include <locale.h>
+
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -91,11 +93,15 @@ void run(hostkit::Plugin& p, const Stereo& in, Stereo& out, int32_t frames, bool
 }
 
 std::string format(const char* fmt, ...) {
+    // The validator's texts keep full stops whatever locale a check sets.
+    static const locale_t classic = newlocale(LC_ALL_MASK, "C", nullptr);
+    const locale_t previous = uselocale(classic);
     char buffer[512];
     va_list args;
     va_start(args, fmt);
     std::vsnprintf(buffer, sizeof buffer, fmt, args);
     va_end(args);
+    uselocale(previous);
     return buffer;
 }
 

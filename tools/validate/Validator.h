@@ -85,6 +85,7 @@ long firstNonFinite(const Stereo& s, size_t frames);
 float peak(const Stereo& s, size_t frames);
 // One block of `frames` from `in` (at offset 0) into `out`.
 void run(hostkit::Plugin& p, const Stereo& in, Stereo& out, int32_t frames, bool replace = true);
+// printf into a string, in the C locale whatever the process has set.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Host parameter indexes used by several checks.
@@ -93,6 +94,19 @@ enum ParamIndex : int32_t {
     kDryGain = 9, kWetGain = 10, kFbGain = 15, kFbCenterFreq = 16, kFbQ = 17,
     kNumParams = 22
 };
+// How far the output may stray from the dry input, per sample. The feedback
+// loop writes back into the delay line unchanged while |v| <= 2 and bends
+// smoothly towards a ceiling of 4 above that (a NaN becomes 0), so |line| <= 4.
+// A read weighs four line values with cubic weights whose absolute sum is at
+// most 1.25 (|read| <= 5), and a row of the wet matrix sums to at most
+// gain * sqrt(2) <= sqrt(2) in absolute value: |wet| <= 5 * sqrt(2) = 7.0711.
+// The dry gain is at most 1, so |output| <= |input| + 7.0711; 7.1 leaves a
+// little room for rounding.
+constexpr float kWetCeiling = 7.1f;
+// The largest output a block may hold when its input peaks at `inputPeak`
+// (processReplacing, or process into a zeroed buffer).
+inline float outputCeiling(float inputPeak) { return inputPeak + kWetCeiling; }
+
 // Knob position of the "Delay" parameter for a delay in seconds (fourth-root mapping).
 float delayKnob(double seconds);
 
