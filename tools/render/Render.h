@@ -41,21 +41,26 @@ private:
     AudioReader& reader_;
 };
 
-// Largest magnitude per stretch of frames, for drawing. The stretch doubles
-// whenever the record grows long, so memory stays bounded for any length.
-class PeakEnvelope {
+// The lowest and highest sample per stretch of frames and channel, for
+// drawing. A stretch starts as one frame and doubles whenever the record
+// grows long, so memory stays bounded for any length.
+class Envelope {
 public:
     void add(const float* left, const float* right, int count);
     int64_t framesPerBucket() const { return bucketFrames_; }
-    const std::vector<float>& peaks(int channel) const { return peaks_[channel]; }
+    const std::vector<float>& lows(int channel) const { return lows_[channel]; }
+    const std::vector<float>& highs(int channel) const { return highs_[channel]; }
     int64_t frames() const { return frames_; }
+    // The largest magnitude of either channel.
+    float peak() const;
 
 private:
     void compact();
     static constexpr size_t kMaxBuckets = 1 << 16;
-    int64_t bucketFrames_ = 16;
+    int64_t bucketFrames_ = 1;
     int64_t frames_ = 0;
-    std::vector<float> peaks_[2];
+    std::vector<float> lows_[2];
+    std::vector<float> highs_[2];
 };
 
 struct TailSetting {
@@ -88,8 +93,8 @@ struct RenderResult {
     bool tailCapped = false;
     double wallSeconds = 0;
     ChannelLevels levels[2];
-    PeakEnvelope input;
-    PeakEnvelope output;
+    Envelope input;
+    Envelope output;
     StereoBuffer kept;
 };
 
