@@ -293,7 +293,7 @@ TEST_F(RenderTool, SettingsShowTheirEffectiveValues) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "");
     for (const char* line : {"delayTime = 4 (asked for 10)  [4000 ms]\n",
-                             "lfoWaveform = snow 3  [snowflak]\n", "fbRotation = 45  [45 deg]\n",
+                             "lfoWaveform = snow 3  [snowflake3]\n", "fbRotation = 45  [45 deg]\n",
                              "wetGain = 0 (asked for -1)", "numEchoes = 16 (asked for 100)  [16]\n",
                              "tempoSync = true  [on]\n", "fbQ = 0.123457  [0.123457]\n"})
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
@@ -305,16 +305,20 @@ TEST_F(RenderTool, BadSettingsAreUsageErrors) {
         const char* message;
     } cases[] = {
         {"bogus=1", "unknown parameter \"bogus\"; valid keys: tempo, numEchoes, numBeats,"},
-        {"DelayTime=1", "valid keys:"},
-        {"lfoWaveform=snowflake3", "\"ramp up\", \"ramp down\", \"square\", \"snow 1\""},
-        {"lfoWaveform=", "lfoWaveform takes one of \"true sine\""},
+        {"Delay Times=1", "valid keys:"},
+        {"lfoWaveform=snowflake", "\"ramp up\" (rampUp), \"ramp down\" (rampDown), \"square\", "
+                                  "\"snow 1\" (snowflake1)"},
+        // What hosts show for five shapes names none of them.
+        {"lfoWaveform=snowflak", "not \"snowflak\""},
+        {"lfoWaveform=", "lfoWaveform takes one of \"true sine\" (trueSine)"},
         {"delayTime=abc", "delayTime takes a number from 0 to 4, not \"abc\""},
         {"delayTime=0.3abc", "not \"0.3abc\""},
         {"delayTime=0x10", "not \"0x10\""},
         {"delayTime=nan", "not \"nan\""},
         {"tempoSync=yes", "tempoSync takes on/off"},
-        {"tempoSync=True", "tempoSync takes on/off"},
+        {"tempoSync=1", "tempoSync takes on/off"},
         {"numEchoes=3.7", "numEchoes takes a whole number from 1 to 16"},
+        {"ts echoes=2.5", "numEchoes takes a whole number from 1 to 16"},
         {"delayTime", "--set needs KEY=VALUE"},
         {"=3", "--set needs KEY=VALUE"},
     };
@@ -490,7 +494,8 @@ TEST_F(RenderTool, ListShowsEveryParameter) {
     for (const char* text : {"tempo           Tempo                  20 .. 1000           120",
                              "delayTime       Delay                  0 .. 4               0.5"
                              "        250 ms",
-                             "11 choices", "\"true sine\", \"fake sine\"",
+                             "11 choices", "\"true sine\" (trueSine), \"fake sine\" (fakeSine)",
+                             "\"triangle\", \"ramp up\" (rampUp)", "\"snow 5\" (snowflake5)\n",
                              "fbQ             Feedback Q             0.00195312 .. 2",
                              "fbSwapLR        Feedback swap LR       false .. true        true"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text;
@@ -515,6 +520,88 @@ TEST_F(RenderTool, PlotsArePicturesOfTheExpectedSize) {
     std::string text = slurp(path("demo.svg"));
     EXPECT_EQ(text.rfind("<?xml", 0), 0u);
     EXPECT_NE(text.find("width=\"1200pt\" height=\"900pt\""), std::string::npos);
+}
+
+TEST_F(RenderTool, SetTakesEveryValueThePluginTakes) {
+    const struct {
+        std::vector<std::string> sets;
+        const char* line;   // printed
+        const char* saved;  // in the saved state
+    } cases[] = {
+        {{"fbRotation=12.5"}, "fbRotation = 12.5  [12.5 deg]\n", "\tfbRotation\n\t\t12.5"},
+        {{"wetRotation=-45.25"}, "wetRotation = -45.25  [-45.25 deg]\n", "\twetRotation\n\t\t-45.25"},
+        {{"FBROTATION=-7.5"}, "fbRotation = -7.5  [-7.5 deg]\n", "\tfbRotation\n\t\t-7.5"},
+        {{"Feedback rotation=80.125"}, "fbRotation = 80.125", "\tfbRotation\n\t\t80.125"},
+        {{"lfoWaveform=snowflake3"}, "lfoWaveform = snow 3  [snowflake3]\n", "\t\tsnow 3\n"},
+        {{"lfoWaveform=rampDown"}, "lfoWaveform = ramp down  [rampDown]\n", "\t\tramp down\n"},
+        {{"lfoWaveform=Snow 3"}, "lfoWaveform = snow 3  [snowflake3]\n", "\t\tsnow 3\n"},
+        {{"lfoWaveform=SNOW 3"}, "lfoWaveform = snow 3", "\t\tsnow 3\n"},
+        {{"lfoWaveform=snowflake5"}, "lfoWaveform = snow 5  [snowflake5]\n", "\t\tsnow 5\n"},
+        {{"lfo shape=Fake Sine"}, "lfoWaveform = fake sine  [fakeSine]\n", "\t\tfake sine\n"},
+        {{"LFOWAVEFORM=triangle"}, "lfoWaveform = triangle  [triangle]\n", "\t\ttriangle\n"},
+        {{"tempoSync=ON"}, "tempoSync = true  [on]\n", "\ttempoSync\n\t\ttrue\n"},
+        {{"Feedback swap LR=False"}, "fbSwapLR = false  [off]\n", "\tfbSwapLR\n\t\tfalse\n"},
+        {{"ts echoes=5"}, "numEchoes = 5  [5]\n", "\tnumEchoes\n\t\t5\n"},
+        {{"numBeats=7.0"}, "numBeats = 7  [7]\n", "\tnumBeats\n\t\t7\n"},
+        // The same parameter by two names: the later one wins.
+        {{"delayTime=1", "Delay=0.75"}, "delayTime = 0.75  [750 ms]\n", "\tdelayTime\n\t\t0.75\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sets.front());
+        std::vector<std::string> args = {"--save-preset", path("p.txt")};
+        for (const std::string& set : c.sets) args.insert(args.end(), {"--set", set});
+        ToolRun r = run(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
+        EXPECT_NE(slurp(path("p.txt")).find(c.saved), std::string::npos) << slurp(path("p.txt"));
+    }
+}
+
+TEST_F(RenderTool, PresetValuesAreCheckedLikeSetValues) {
+    auto preset = [&](const std::string& name, const std::string& entries) {
+        spit(path(name), "Name\n\tunnamed\nParameterList\n" + entries);
+        return path(name);
+    };
+    const struct {
+        const char* name;
+        std::string entries;
+        const char* message;
+    } bad[] = {
+        {"unknown.txt", "\tbogus\n\t\t1\n\tdelayTime\n\t\t1", "unknown.txt: unknown parameter \"bogus\"; valid keys: tempo,"},
+        {"number.txt", "\tdelayTime\n\t\tabc", "number.txt: delayTime takes a number from 0 to 4, not \"abc\""},
+        {"whole.txt", "\tnumEchoes\n\t\t2.5", "whole.txt: numEchoes takes a whole number from 1 to 16"},
+        {"choice.txt", "\tlfoWaveform\n\t\twobble", "choice.txt: lfoWaveform takes one of \"true sine\""},
+        {"switch.txt", "\ttempoSync\n\t\tmaybe", "switch.txt: tempoSync takes on/off"},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.name);
+        ToolRun r = run({"--preset", preset(b.name, b.entries), "--save-preset", path("out.txt")});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
+        expectOneLine(r);
+        EXPECT_FALSE(fs::exists(path("out.txt")));
+    }
+
+    // Values out of range are clamped and said so; the others are not listed.
+    const std::string hot = preset("hot.txt",
+        "\tdelayTime\n\t\t10\n\tnumEchoes\n\t\t100\n\tfbGain\n\t\t0.25\n\twetGain\n\t\t-1");
+    ToolRun r = run({"--preset", hot, "--save-preset", path("out.txt")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "delayTime = 4 (asked for 10)  [4000 ms]\n"
+                     "numEchoes = 16 (asked for 100)  [16]\n"
+                     "wetGain = 0 (asked for -1)  [-oo dB]\n");
+    const std::string saved = slurp(path("out.txt"));
+    EXPECT_NE(saved.find("\tnumEchoes\n\t\t16\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\tfbGain\n\t\t0.25\n"), std::string::npos) << saved;
+
+    // A value given again by --set replaces the preset's, which then is not reported.
+    ToolRun over = run({"--preset", hot, "--set", "delayTime=1", "--save-preset", path("out.txt")});
+    ASSERT_EQ(over.code, 0) << over.err;
+    EXPECT_EQ(over.out, "numEchoes = 16 (asked for 100)  [16]\n"
+                        "wetGain = 0 (asked for -1)  [-oo dB]\n"
+                        "delayTime = 1  [1000 ms]\n");
 }
 
 }  // namespace

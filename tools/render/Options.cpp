@@ -26,10 +26,12 @@ TailSetting parseTail(const std::string& text) {
 }
 
 const char* kFooter = R"(
-Parameters are set by key in their own units, as the saved state holds them:
-seconds for delayTime and delayModDepth, Hz, bpm, degrees, linear gain 0..1,
-on/off for switches and a shape name for lfoWaveform. --list shows every key
-with its range and default. Values outside a range are clamped by the plug-in.
+Parameters are set by key or name (any letter case, spaces optional) in their
+own units, as the saved state holds them: seconds for delayTime and
+delayModDepth, Hz, bpm, degrees, linear gain 0..1, on/off for switches and a
+shape for lfoWaveform by either of its names ("snow 3" or snowflake3). --list
+shows every key with its range, default and choices. Values outside a range
+are clamped, and said so, for --set and --preset alike.
 --tail auto also waits at least as long as the echo delay for a late echo.
 
 Examples:

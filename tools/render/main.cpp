@@ -44,7 +44,8 @@ std::string dbText(double linear) {
     return text;
 }
 
-void printList(const ParamCatalog& catalog, hostkit::Plugin& plugin) {
+void printList(const ParamCatalog& catalog, hostkit::Plugin& plugin, const std::string& path) {
+    std::printf("the plug-in %s; keys and names in any letter case\n", path.c_str());
     std::printf("%-3s %-15s %-22s %-20s %-10s %s\n", "#", "key", "name", "range", "default",
                 "shown now");
     for (const ParamInfo& p : catalog.params) {
@@ -52,12 +53,13 @@ void printList(const ParamCatalog& catalog, hostkit::Plugin& plugin) {
                                 ? std::to_string(p.choices.size()) + " choices"
                                 : p.minText + " .. " + p.maxText;
         std::printf("%-3d %-15s %-22s %-20s %-10s %s\n", p.index, p.key.c_str(), p.name.c_str(),
-                    range.c_str(), p.defaultText.c_str(),
-                    displayWithLabel(plugin, p.index).c_str());
+                    range.c_str(), p.defaultText.c_str(), displayWithLabel(plugin, p).c_str());
         if (p.kind == ParamKind::Choice) {
             std::string list;
-            for (const std::string& c : p.choices)
-                list += (list.empty() ? "\"" : ", \"") + c + "\"";
+            for (const ChoiceInfo& c : p.choices) {
+                list += (list.empty() ? "\"" : ", \"") + c.valueText + "\"";
+                if (c.shownText != c.valueText) list += " (" + c.shownText + ")";
+            }
             std::printf("    %-15s %s\n", "", list.c_str());
         }
     }
@@ -112,6 +114,9 @@ int run(const Options& o) {
     checkDistinct(o.plot, "the plot", o.savePreset, "the saved preset");
     int format = o.output.empty() ? 0 : outputFormatFor(o.output, o.encoding);
     if (!o.plot.empty()) checkPlotName(o.plot);
+    std::vector<SetRequest> requests;
+    if (!o.preset.empty()) requests = readStateFile(o.preset);
+    requests.insert(requests.end(), o.sets.begin(), o.sets.end());
 
     std::unique_ptr<AudioReader> reader;
     if (!o.input.empty()) reader = std::make_unique<AudioReader>(o.input);
@@ -121,21 +126,23 @@ int run(const Options& o) {
     if (o.tempo) host.setTempo(*o.tempo);
     auto plugin = openPlugin(*library, host);
     plugin->prepare(static_cast<float>(rate), o.blockSize);
-    if (!o.preset.empty()) loadStateFile(*plugin, o.preset);
-    std::vector<EffectiveValue> effective = applySettings(*plugin, catalog, o.sets);
+    std::vector<EffectiveValue> effective = applySettings(*plugin, catalog, requests);
     prepare(*plugin, rate, o.blockSize, "");
     const std::string state = plugin->getChunk(true);
     readBack(*plugin, effective);
     bool tempoSet = false;
     for (const EffectiveValue& v : effective) {
-        std::printf("%s\n", describeEffective(v).c_str());
-        tempoSet = tempoSet || v.param->key == "tempo";
+        const bool fromSet = v.origin.empty();
+        const bool hostTempo = o.tempo && v.param->key == "tempo";
+        // A state file's values are shown where they were not taken as they are.
+        if (fromSet || (v.clamped && !hostTempo)) std::printf("%s\n", describeEffective(v).c_str());
+        tempoSet = tempoSet || (fromSet && v.param->key == "tempo");
     }
     if (o.tempo && !tempoSet)
         if (const ParamInfo* tempo = catalog.find("tempo"))
             std::printf("tempo = %s (from the host)  [%s]\n", valueOf(state, "tempo").c_str(),
-                        displayWithLabel(*plugin, tempo->index).c_str());
-    if (o.list) printList(catalog, *plugin);
+                        displayWithLabel(*plugin, *tempo).c_str());
+    if (o.list) printList(catalog, *plugin, library->path());
     if (!o.savePreset.empty()) writeFileAtomically(o.savePreset, state);
     if (!o.renders()) return 0;
 
