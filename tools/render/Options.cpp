@@ -33,6 +33,8 @@ shape for lfoWaveform by either of its names ("snow 3" or snowflake3). --list
 shows every key with its range, default and choices. Values outside a range
 are clamped, and said so, for --set and --preset alike.
 --tail auto also waits at least as long as the echo delay for a late echo.
+--impulse lets the plug-in settle on 100 ms of silence first (not kept), so
+the echoes are those of a running plug-in.
 
 Examples:
   brindlewave-render -o demo.wav --plot demo.png

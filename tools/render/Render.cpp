@@ -103,6 +103,16 @@ RenderResult renderThrough(hostkit::Plugin& plugin, Source& source, AudioWriter*
     if (expected >= 0 && !config.tail.automatic) expected += tailLimit;
     Progress progress(config.progress, expected, rate);
 
+    for (int64_t done = 0; done < config.leadInFrames;) {
+        const int n = static_cast<int>(std::min<int64_t>(block, config.leadInFrames - done));
+        std::fill_n(inL.begin(), n, 0.0f);
+        std::fill_n(inR.begin(), n, 0.0f);
+        plugin.processBlock(inL.data(), inR.data(), outL.data(), outR.data(), n, true);
+        checkFinite(outL.data(), n, done, rate, "the plug-in's output", "left");
+        checkFinite(outR.data(), n, done, rate, "the plug-in's output", "right");
+        done += n;
+    }
+
     RenderResult result;
     bool inputDone = false;
     int64_t tailDone = 0;

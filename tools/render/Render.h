@@ -75,6 +75,9 @@ struct RenderConfig {
     // The automatic tail ends once the output has stayed below -90 dBFS for
     // this long (at least a second, longer for long echo delays).
     double quietSeconds = 1.0;
+    // Silence run through the plug-in before the source and left out of
+    // everything the render returns or writes.
+    int64_t leadInFrames = 0;
     bool keepOutput = false;  // keep every output frame in the result
     bool progress = false;
 };

@@ -23,6 +23,13 @@ namespace {
 
 constexpr const char* kTool = "brindlewave-render";
 
+// Silence before the impulse, so that the echoes measured are those of a
+// running plug-in: longer than any of its start-up glides (the feedback
+// filter's takes 20 ms). Not part of the response.
+constexpr double kSettleSeconds = 0.1;
+
+int64_t settleFrames(double rate) { return std::llround(kSettleSeconds * rate); }
+
 double numberIn(const std::string& state, const std::string& key) {
     return std::strtod(valueOf(state, key).c_str(), nullptr);
 }
@@ -88,6 +95,7 @@ StereoBuffer impulseResponse(const hostkit::Library& library, std::optional<doub
     config.sampleRate = rate;
     config.blockSize = block;
     config.quietSeconds = longestEchoDelay(state) + 0.1;
+    config.leadInFrames = settleFrames(rate);
     config.keepOutput = true;
     return renderThrough(*plugin, source, nullptr, config).kept;
 }
@@ -166,6 +174,7 @@ int run(const Options& o) {
     config.blockSize = o.blockSize;
     config.tail = o.tail;
     config.quietSeconds = longestEchoDelay(state) + 0.1;
+    if (o.impulse) config.leadInFrames = settleFrames(rate);
     config.keepOutput = o.impulse;
     config.progress = progressWanted();
     RenderResult result = renderThrough(*plugin, source, writer.get(), config);
