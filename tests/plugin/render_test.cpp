@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -94,6 +96,19 @@ std::vector<Echo> echoRows(const std::string& out) {
             rows.push_back(e);
     }
     return rows;
+}
+
+// The number after `marker` in `text`, NAN when the marker is missing.
+double numberAfter(const std::string& text, const std::string& marker) {
+    size_t at = text.find(marker);
+    return at == std::string::npos ? NAN : std::strtod(text.c_str() + at + marker.size(), nullptr);
+}
+
+std::vector<float> stereoSine(size_t frames, double amplitude) {
+    std::vector<float> samples(2 * frames);
+    for (size_t i = 0; i < frames; ++i)
+        samples[2 * i] = samples[2 * i + 1] = static_cast<float>(amplitude * std::sin(0.04 * i));
+    return samples;
 }
 
 class RenderTool : public ::testing::Test {
@@ -641,6 +656,128 @@ TEST_F(RenderTool, PresetValuesAreCheckedLikeSetValues) {
     EXPECT_EQ(over.out, "numEchoes = 16 (asked for 100)  [16]\n"
                         "wetGain = 0 (asked for -1)  [-oo dB]\n"
                         "delayTime = 1  [1000 ms]\n");
+}
+
+TEST_F(RenderTool, OutputOverFullScaleIsReported) {
+    writeAudio(path("hot.wav"), 48000, 2, stereoSine(24000, 0.8));
+    const std::vector<std::string> loud = {path("hot.wav"), "--set", "wetGain=1", "--set",
+                                           "delayTime=0.01", "--tail", "0.2"};
+    auto render = [&](const std::string& name, const std::string& encoding) {
+        std::vector<std::string> args = loud;
+        args.insert(args.end(), {"-o", path(name)});
+        if (!encoding.empty()) args.insert(args.end(), {"--encoding", encoding});
+        return run(args);
+    };
+
+    // Float output keeps the samples and says how far over they go.
+    ToolRun flt = render("float.wav", "");
+    ASSERT_EQ(flt.code, 0) << flt.err;
+    Audio out = readAudio(path("float.wav"));
+    float peak = 0;
+    long over = 0;
+    for (float v : out.samples) {
+        peak = std::max(peak, std::fabs(v));
+        over += std::fabs(v) > 1.0f;
+    }
+    ASSERT_GT(peak, 1.2f);
+    EXPECT_NE(flt.err.find("float.wav goes over full scale: its peak is +"), std::string::npos)
+        << flt.err;
+    EXPECT_NEAR(numberAfter(flt.err, "its peak is "), 20 * std::log10(peak), 0.006) << flt.err;
+    expectOneLine(flt);
+
+    // Integer output counts the samples it clipped.
+    for (const auto& [name, encoding] : {std::pair<std::string, std::string>{"int.wav", "pcm16"},
+                                         {"int.flac", ""}, {"int.aiff", "pcm24"}}) {
+        SCOPED_TRACE(name);
+        ToolRun r = render(name, encoding);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.err.find(name + ": " + std::to_string(over) +
+                             " samples over full scale were clipped (the peak was +"),
+                  std::string::npos)
+            << r.err;
+        expectOneLine(r);
+        Audio clipped = readAudio(path(name));
+        float top = 0;
+        for (float v : clipped.samples) top = std::max(top, std::fabs(v));
+        EXPECT_LE(top, 1.0f);
+        EXPECT_GT(top, 0.999f);
+    }
+
+    // Below full scale, nothing is said.
+    ToolRun quiet = run({path("hot.wav"), "-o", path("quiet.wav"), "--encoding", "pcm16"});
+    ASSERT_EQ(quiet.code, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+}
+
+TEST_F(RenderTool, RepeatedRendersGiveTheSameBytes) {
+    // A second apart, so that a time stamp would show.
+    const struct {
+        const char* name;
+        const char* encoding;
+    } formats[] = {{"float.wav", ""}, {"int16.wav", "pcm16"}, {"int24.wav", "pcm24"},
+                   {"float.aiff", ""}, {"int.flac", ""}, {"vorbis.ogg", ""}};
+    auto renderAll = [&](const std::string& prefix) {
+        for (const auto& f : formats) {
+            std::vector<std::string> args = {"-o", path(prefix + f.name), "--tail", "1"};
+            if (*f.encoding) args.insert(args.end(), {"--encoding", f.encoding});
+            ToolRun r = run(args);
+            ASSERT_EQ(r.code, 0) << r.err;
+        }
+        ToolRun plot = run({"--impulse", "--plot", path(prefix + "plot.png"), "--tail", "1"});
+        ASSERT_EQ(plot.code, 0) << plot.err;
+    };
+    renderAll("a-");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    renderAll("b-");
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.name);
+        const std::string a = slurp(path(std::string("a-") + f.name));
+        ASSERT_GT(a.size(), 1000u);
+        EXPECT_TRUE(a == slurp(path(std::string("b-") + f.name)));
+    }
+    EXPECT_TRUE(slurp(path("a-plot.png")) == slurp(path("b-plot.png")));
+    EXPECT_EQ(slurp(path("a-float.wav")).find("PEAK"), std::string::npos);
+}
+
+TEST_F(RenderTool, InputsCutShortAreRenderedAndReported) {
+    std::vector<float> stereo(2 * 48000);
+    uint32_t noise = 1;  // noise, so that FLAC frames stay large
+    for (float& v : stereo) {
+        noise = noise * 1664525u + 1013904223u;
+        v = 0.3f * static_cast<float>(static_cast<int32_t>(noise)) / 2147483648.0f;
+    }
+    writeAudio(path("w.wav"), 48000, 2, stereo, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    writeAudio(path("a.aiff"), 48000, 2, stereo, SF_FORMAT_AIFF | SF_FORMAT_FLOAT);
+    writeAudio(path("f.flac"), 48000, 2, stereo, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const std::string wav = slurp(path("w.wav")), aiff = slurp(path("a.aiff")),
+                      flac = slurp(path("f.flac"));
+    // A FLAC file cut just before a frame's sync code decodes cleanly, only shorter.
+    size_t sync = flac.find("\xff\xf8", flac.size() / 2);
+    ASSERT_NE(sync, std::string::npos);
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {{"cut.wav", wav.substr(0, wav.size() / 2)},
+                 {"cut.aiff", aiff.substr(0, aiff.size() / 3)},
+                 {"cut.flac", flac.substr(0, sync)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        spit(path(c.name), c.bytes);
+        ToolRun r = run({path(c.name), "-o", path("out.wav"), "--tail", "0"});
+        EXPECT_EQ(r.code, 0) << r.err;
+        const size_t frames = readAudio(path("out.wav")).frames();
+        EXPECT_GT(frames, 1000u);
+        EXPECT_LT(frames, 40000u);
+        EXPECT_NE(r.err.find(path(c.name) + " is cut short: it ended after " +
+                             std::to_string(frames) + " of the 48000 frames its header announces"),
+                  std::string::npos)
+            << r.err;
+        expectOneLine(r);
+    }
+    // A whole file is not.
+    ToolRun whole = run({path("w.wav"), "-o", path("out.wav"), "--tail", "0"});
+    EXPECT_EQ(whole.code, 0);
+    EXPECT_EQ(whole.err, "");
 }
 
 }  // namespace

@@ -43,7 +43,11 @@ Examples:
   brindlewave-render --impulse --set fbInvertPhase=on
   brindlewave-render --preset mine.txt --set wetGain=0.5 --save-preset mine2.txt
 
-Exit status: 0 on success, 2 for a command-line error, 1 for any other failure.)";
+Output above full scale is reported on standard error: the peak for float
+files, the number of clipped samples for integer ones.
+
+Exit status: 0 on success, 2 for a command-line or setting error, 1 for any
+other failure.)";
 
 }  // namespace
 

@@ -96,6 +96,7 @@ struct RenderResult {
     bool tailCapped = false;
     double wallSeconds = 0;
     ChannelLevels levels[2];
+    int64_t samplesOverFullScale = 0;  // output samples of magnitude above 1
     Envelope input;
     Envelope output;
     StereoBuffer kept;

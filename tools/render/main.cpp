@@ -107,6 +107,14 @@ void checkDistinct(const std::string& a, const char* whatA, const std::string& b
         throw UsageError(std::string(whatA) + " and " + whatB + " are the same file (" + a + ")");
 }
 
+void warn(const std::string& text) { std::fprintf(stderr, "%s: warning: %s\n", kTool, text.c_str()); }
+
+std::string signedDb(double linear) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.2f", 20 * std::log10(linear));
+    return text;
+}
+
 int run(const Options& o) {
     std::string error;
     auto library = hostkit::Library::open(o.plugin, &error);
@@ -180,14 +188,23 @@ int run(const Options& o) {
     RenderResult result = renderThrough(*plugin, source, writer.get(), config);
     if (writer) writer->close();
 
-    if (reader && reader->frames() > reader->framesRead())
-        std::fprintf(stderr, "%s: warning: %s ended after %lld of the %lld frames its header "
-                     "announces\n", kTool, o.input.c_str(),
-                     static_cast<long long>(reader->framesRead()),
-                     static_cast<long long>(reader->frames()));
+    if (reader && reader->announcedFrames() > reader->framesRead())
+        warn(o.input + " is cut short: it ended after " + std::to_string(reader->framesRead()) +
+             " of the " + std::to_string(reader->announcedFrames()) +
+             " frames its header announces");
     if (result.tailCapped)
-        std::fprintf(stderr, "%s: warning: the tail was cut at %g s and is still sounding\n",
-                     kTool, kMaxTailSeconds);
+        warn("the tail was cut at " + std::to_string(static_cast<int>(kMaxTailSeconds)) +
+             " s and is still sounding");
+    const double peak = std::max(result.levels[0].peak, result.levels[1].peak);
+    if (writer && result.samplesOverFullScale > 0) {
+        const std::string count = std::to_string(result.samplesOverFullScale);
+        if (keepsOverFullScale(format))
+            warn(o.output + " goes over full scale: its peak is " + signedDb(peak) + " dBFS (" +
+                 count + " samples above 0 dBFS, kept as they are)");
+        else
+            warn(o.output + ": " + count + " samples over full scale were clipped (the peak was " +
+                 signedDb(peak) + " dBFS)");
+    }
 
     std::vector<EchoEvent> echoes;
     if (o.impulse) {
