@@ -2,10 +2,13 @@
 // printed echo tables and written files out.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -658,6 +661,31 @@ TEST_F(RenderTool, PresetValuesAreCheckedLikeSetValues) {
                         "delayTime = 1  [1000 ms]\n");
 }
 
+TEST_F(RenderTool, DirectoriesAreNoFiles) {
+    fs::create_directory(path("dir"));
+    fs::create_directory(path("dir.wav"));
+    fs::create_directory(path("dir.png"));
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"--save-preset", path("dir")}, "cannot write " + path("dir") + ": it is a directory"},
+        {{"--preset", path("dir"), "-o", path("x.wav")},
+         "cannot read preset " + path("dir") + ": it is a directory"},
+        {{"-o", path("dir.wav")}, "cannot write " + path("dir.wav") + ": it is a directory"},
+        {{"--impulse", "--plot", path("dir.png")}, "cannot write " + path("dir.png") + ": it is a directory"},
+        {{path("dir"), "-o", path("x.wav")}, "cannot read " + path("dir") + ": it is a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        ToolRun r = run(c.args);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        expectOneLine(r);
+    }
+    EXPECT_EQ(files(), (std::vector<std::string>{"dir", "dir.png", "dir.wav"}));
+}
+
 TEST_F(RenderTool, OutputOverFullScaleIsReported) {
     writeAudio(path("hot.wav"), 48000, 2, stereoSine(24000, 0.8));
     const std::vector<std::string> loud = {path("hot.wav"), "--set", "wetGain=1", "--set",
@@ -778,6 +806,60 @@ TEST_F(RenderTool, InputsCutShortAreRenderedAndReported) {
     ToolRun whole = run({path("w.wav"), "-o", path("out.wav"), "--tail", "0"});
     EXPECT_EQ(whole.code, 0);
     EXPECT_EQ(whole.err, "");
+}
+
+// The tool as a child process that a test can signal.
+pid_t startTool(const std::vector<std::string>& args, const fs::path& log) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int sig = 1; sig < NSIG; ++sig) signal(sig, SIG_DFL);
+    FILE* out = std::freopen(log.c_str(), "w", stderr);
+    if (!out || !std::freopen("/dev/null", "w", stdout)) _exit(126);
+    std::vector<char*> argv = {const_cast<char*>(BW_RENDER_TOOL)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(BW_RENDER_TOOL, argv.data());
+    _exit(127);
+}
+
+TEST_F(RenderTool, SignalsEndTheRunAndLeaveNoTemporaryFile) {
+    const fs::path log = fs::temp_directory_path() / ("bw-render-log-" + std::to_string(getpid()));
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGALRM}) {
+        SCOPED_TRACE(strsignal(sig));
+        spit(path("out.wav"), "precious");
+        pid_t pid = startTool({"-o", path("out.wav"), "--plot", path("out.png"), "--tail", "3600"}, log);
+        ASSERT_GT(pid, 0);
+        // Signalled once the output's temporary file is there.
+        bool pending = false;
+        for (int i = 0; i < 2000 && !pending; ++i) {
+            for (const std::string& name : files()) pending = pending || name.rfind(".out.wav.tmp-", 0) == 0;
+            if (!pending) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_TRUE(pending);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        // Ended by the signal: the shell's status is 128 + its number.
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(WTERMSIG(status), sig);
+        const int shellStatus = 128 + WTERMSIG(status);
+        if (sig == SIGINT) {
+            EXPECT_EQ(shellStatus, 130);
+        } else if (sig == SIGTERM) {
+            EXPECT_EQ(shellStatus, 143);
+        }
+        EXPECT_EQ(files(), std::vector<std::string>{"out.wav"});
+        EXPECT_EQ(slurp(path("out.wav")), "precious");
+        EXPECT_NE(slurp(log).find("stopped by a signal; the unfinished output is removed"),
+                  std::string::npos) << slurp(log);
+    }
+    fs::remove(log);
 }
 
 }  // namespace

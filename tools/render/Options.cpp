@@ -47,7 +47,8 @@ Output above full scale is reported on standard error: the peak for float
 files, the number of clipped samples for integer ones.
 
 Exit status: 0 on success, 2 for a command-line or setting error, 1 for any
-other failure.)";
+other failure, 128 + N when ended by signal N (130 for Ctrl-C); unfinished
+files are removed.)";
 
 }  // namespace
 

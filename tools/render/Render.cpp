@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <string>
 
-#include "AtomicFile.h"
 #include "Errors.h"
 #include "Progress.h"
 
@@ -119,7 +118,6 @@ RenderResult renderThrough(hostkit::Plugin& plugin, Source& source, AudioWriter*
     int64_t quietRun = 0;
     bool finished = false;
     while (!finished) {
-        if (gInterrupted.load()) throw RenderFailure("interrupted; no output written");
         int n = 0;
         if (!inputDone) {
             n = source.read(inL.data(), inR.data(), block);

@@ -102,6 +102,6 @@ struct RenderResult {
     StereoBuffer kept;
 };
 
-// Throws RenderFailure on a non-finite sample or when interrupted.
+// Throws RenderFailure on a non-finite sample.
 RenderResult renderThrough(hostkit::Plugin& plugin, Source& source, AudioWriter* writer,
                            const RenderConfig& config);

@@ -128,6 +128,8 @@ int run(const Options& o) {
     checkDistinct(o.output, "the output", o.plot, "the plot");
     checkDistinct(o.output, "the output", o.savePreset, "the saved preset");
     checkDistinct(o.plot, "the plot", o.savePreset, "the saved preset");
+    for (const std::string* path : {&o.output, &o.plot, &o.savePreset})
+        if (!path->empty()) checkNotDirectory(*path);
     int format = o.output.empty() ? 0 : outputFormatFor(o.output, o.encoding);
     if (!o.plot.empty()) checkPlotName(o.plot);
     std::vector<SetRequest> requests;
@@ -241,7 +243,7 @@ int run(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    installInterruptHandlers();
+    installSignalCleanup();
     try {
         std::optional<Options> options = parseOptions(argc, argv);
         if (!options) return 0;
