@@ -123,8 +123,9 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    ToolRun run(const std::vector<std::string>& args) {
-        std::string command = quoted(BW_RENDER_TOOL);
+    ToolRun run(const std::vector<std::string>& args) { return runProgram(BW_RENDER_TOOL, args); }
+    ToolRun runProgram(const std::string& program, const std::vector<std::string>& args) {
+        std::string command = quoted(program);
         for (const std::string& a : args) command += " " + quoted(a);
         command += " >" + quoted((dir / "stdout").string()) + " 2>" +
                    quoted((dir / "stderr").string()) + " </dev/null";
@@ -860,6 +861,42 @@ TEST_F(RenderTool, SignalsEndTheRunAndLeaveNoTemporaryFile) {
                   std::string::npos) << slurp(log);
     }
     fs::remove(log);
+}
+
+TEST_F(RenderTool, InstalledToolsFindTheInstalledPlugin) {
+    // The build tree's renderer takes the build tree's plug-in.
+    ToolRun here = run({"--list"});
+    ASSERT_EQ(here.code, 0) << here.err;
+    EXPECT_EQ(here.out.rfind("the plug-in " + fs::canonical(BW_PLUGIN_PATH).string() + ";", 0), 0u)
+        << here.out;
+
+    ToolRun install = runProgram(BW_CMAKE_COMMAND, {"--install", BW_BUILD_DIR, "--prefix", path("prefix")});
+    ASSERT_EQ(install.code, 0) << install.out << install.err;
+    for (const char* installed : {"bin/brindlewave-render", "bin/brindlewave-validate", "lib/vst/Brindlewave.so"})
+        EXPECT_TRUE(fs::is_regular_file(path("prefix/") + installed)) << installed;
+    // Moved elsewhere, the installed renderer still finds its own plug-in.
+    fs::rename(path("prefix"), path("moved"));
+    const std::string tool = path("moved/bin/brindlewave-render");
+    ToolRun list = runProgram(tool, {"--list"});
+    ASSERT_EQ(list.code, 0) << list.err;
+    EXPECT_EQ(list.out.rfind("the plug-in " + path("moved/lib/vst/Brindlewave.so") + ";", 0), 0u)
+        << list.out;
+    ToolRun impulse = runProgram(tool, {"--impulse", "--tail", "1"});
+    ASSERT_EQ(impulse.code, 0) << impulse.err;
+    EXPECT_GE(echoRows(impulse.out).size(), 2u);
+    ToolRun validate = runProgram(path("moved/bin/brindlewave-validate"),
+                                  {path("moved/lib/vst/Brindlewave.so"), "--only", "info"});
+    EXPECT_EQ(validate.code, 0) << validate.out << validate.err;
+    EXPECT_NE(validate.out.find(" 0 failed"), std::string::npos) << validate.out;
+    // Without it, there is no other to fall back on.
+    fs::remove(path("moved/lib/vst/Brindlewave.so"));
+    ToolRun none = runProgram(tool, {"--list"});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_NE(none.err.find("cannot find the plug-in (there is no " + path("moved/bin") +
+                            "/../lib/vst/Brindlewave.so or "),
+              std::string::npos)
+        << none.err;
+    expectOneLine(none);
 }
 
 }  // namespace

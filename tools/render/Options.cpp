@@ -1,6 +1,8 @@
 #include "Options.h"
 
 #include <CLI/CLI.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -8,11 +10,21 @@
 
 #include "Errors.h"
 
-#ifndef BW_DEFAULT_PLUGIN
-#define BW_DEFAULT_PLUGIN "Brindlewave.so"
-#endif
-
 namespace {
+
+std::string programFolder() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return {};
+    std::string exe(path, static_cast<size_t>(n));
+    size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string() : exe.substr(0, slash);
+}
+
+bool isFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
 
 TailSetting parseTail(const std::string& text) {
     if (text == "auto") return {true, 0};
@@ -52,9 +64,20 @@ files are removed.)";
 
 }  // namespace
 
+std::vector<std::string> pluginCandidates() {
+    const std::string folder = programFolder();
+    if (folder.empty()) return {};
+    return {folder + "/../lib/vst/Brindlewave.so", folder + "/../Brindlewave.so"};
+}
+
 std::optional<Options> parseOptions(int argc, char** argv) {
     Options o;
-    o.plugin = BW_DEFAULT_PLUGIN;
+    for (const std::string& candidate : pluginCandidates()) {
+        if (!o.plugin.empty() || !isFile(candidate)) continue;
+        char* resolved = realpath(candidate.c_str(), nullptr);
+        o.plugin = resolved ? resolved : candidate;
+        std::free(resolved);
+    }
     std::vector<std::string> sets;
     std::string tail = "auto";
 
@@ -108,7 +131,9 @@ std::optional<Options> parseOptions(int argc, char** argv) {
                      ->type_name("HZ")
                      ->check(CLI::Range(1000, 768000).description(""))
                      ->capture_default_str();
-    app.add_option("--plugin", o.plugin, "The plug-in to load")
+    app.add_option("--plugin", o.plugin,
+                   "The plug-in to load (default: the one beside this\n"
+                   "program in ../lib/vst, else ../Brindlewave.so)")
         ->type_name("PATH")
         ->capture_default_str();
 

@@ -107,6 +107,14 @@ void checkDistinct(const std::string& a, const char* whatA, const std::string& b
         throw UsageError(std::string(whatA) + " and " + whatB + " are the same file (" + a + ")");
 }
 
+std::string pluginNotFound() {
+    std::string looked;
+    for (const std::string& candidate : pluginCandidates())
+        looked += (looked.empty() ? "" : " or ") + candidate;
+    return "cannot find the plug-in" + (looked.empty() ? "" : " (there is no " + looked + ")") +
+           "; give --plugin PATH";
+}
+
 void warn(const std::string& text) { std::fprintf(stderr, "%s: warning: %s\n", kTool, text.c_str()); }
 
 std::string signedDb(double linear) {
@@ -116,6 +124,7 @@ std::string signedDb(double linear) {
 }
 
 int run(const Options& o) {
+    if (o.plugin.empty()) throw RenderFailure(pluginNotFound());
     std::string error;
     auto library = hostkit::Library::open(o.plugin, &error);
     if (!library) throw RenderFailure("cannot load the plug-in " + o.plugin + ": " + error);
