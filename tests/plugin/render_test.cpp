@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -325,8 +325,9 @@ TEST_F(RenderTool, BadSettingsAreUsageErrors) {
     } cases[] = {
         {"bogus=1", "unknown parameter \"bogus\"; valid keys: tempo, numEchoes, numBeats,"},
         {"Delay Times=1", "valid keys:"},
-        {"lfoWaveform=snowflake", "\"ramp up\" (rampUp), \"ramp down\" (rampDown), \"square\", "
-                                  "\"snow 1\" (snowflake1)"},
+        {"lfoWaveform=snowflake",
+         "\"ramp up\" (rampUp), \"ramp down\" (rampDown), \"square\", "
+         "\"snow 1\" (snowflake1)"},
         // What hosts show for five shapes names none of them.
         {"lfoWaveform=snowflak", "not \"snowflak\""},
         {"lfoWaveform=", "lfoWaveform takes one of \"true sine\" (trueSine)"},
@@ -587,7 +588,9 @@ TEST_F(RenderTool, SetTakesEveryValueThePluginTakes) {
         const char* saved;  // in the saved state
     } cases[] = {
         {{"fbRotation=12.5"}, "fbRotation = 12.5  [12.5 deg]\n", "\tfbRotation\n\t\t12.5"},
-        {{"wetRotation=-45.25"}, "wetRotation = -45.25  [-45.25 deg]\n", "\twetRotation\n\t\t-45.25"},
+        {{"wetRotation=-45.25"},
+         "wetRotation = -45.25  [-45.25 deg]\n",
+         "\twetRotation\n\t\t-45.25"},
         {{"FBROTATION=-7.5"}, "fbRotation = -7.5  [-7.5 deg]\n", "\tfbRotation\n\t\t-7.5"},
         {{"Feedback rotation=80.125"}, "fbRotation = 80.125", "\tfbRotation\n\t\t80.125"},
         {{"lfoWaveform=snowflake3"}, "lfoWaveform = snow 3  [snowflake3]\n", "\t\tsnow 3\n"},
@@ -626,10 +629,14 @@ TEST_F(RenderTool, PresetValuesAreCheckedLikeSetValues) {
         std::string entries;
         const char* message;
     } bad[] = {
-        {"unknown.txt", "\tbogus\n\t\t1\n\tdelayTime\n\t\t1", "unknown.txt: unknown parameter \"bogus\"; valid keys: tempo,"},
-        {"number.txt", "\tdelayTime\n\t\tabc", "number.txt: delayTime takes a number from 0 to 4, not \"abc\""},
-        {"whole.txt", "\tnumEchoes\n\t\t2.5", "whole.txt: numEchoes takes a whole number from 1 to 16"},
-        {"choice.txt", "\tlfoWaveform\n\t\twobble", "choice.txt: lfoWaveform takes one of \"true sine\""},
+        {"unknown.txt", "\tbogus\n\t\t1\n\tdelayTime\n\t\t1",
+         "unknown.txt: unknown parameter \"bogus\"; valid keys: tempo,"},
+        {"number.txt", "\tdelayTime\n\t\tabc",
+         "number.txt: delayTime takes a number from 0 to 4, not \"abc\""},
+        {"whole.txt", "\tnumEchoes\n\t\t2.5",
+         "whole.txt: numEchoes takes a whole number from 1 to 16"},
+        {"choice.txt", "\tlfoWaveform\n\t\twobble",
+         "choice.txt: lfoWaveform takes one of \"true sine\""},
         {"switch.txt", "\ttempoSync\n\t\tmaybe", "switch.txt: tempoSync takes on/off"},
     };
     for (const auto& b : bad) {
@@ -642,14 +649,16 @@ TEST_F(RenderTool, PresetValuesAreCheckedLikeSetValues) {
     }
 
     // Values out of range are clamped and said so; the others are not listed.
-    const std::string hot = preset("hot.txt",
-        "\tdelayTime\n\t\t10\n\tnumEchoes\n\t\t100\n\tfbGain\n\t\t0.25\n\twetGain\n\t\t-1");
+    const std::string hot =
+        preset("hot.txt",
+               "\tdelayTime\n\t\t10\n\tnumEchoes\n\t\t100\n\tfbGain\n\t\t0.25\n\twetGain\n\t\t-1");
     ToolRun r = run({"--preset", hot, "--save-preset", path("out.txt")});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "delayTime = 4 (asked for 10)  [4000 ms]\n"
-                     "numEchoes = 16 (asked for 100)  [16]\n"
-                     "wetGain = 0 (asked for -1)  [-oo dB]\n");
+    EXPECT_EQ(r.out,
+              "delayTime = 4 (asked for 10)  [4000 ms]\n"
+              "numEchoes = 16 (asked for 100)  [16]\n"
+              "wetGain = 0 (asked for -1)  [-oo dB]\n");
     const std::string saved = slurp(path("out.txt"));
     EXPECT_NE(saved.find("\tnumEchoes\n\t\t16\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("\tfbGain\n\t\t0.25\n"), std::string::npos) << saved;
@@ -657,9 +666,10 @@ TEST_F(RenderTool, PresetValuesAreCheckedLikeSetValues) {
     // A value given again by --set replaces the preset's, which then is not reported.
     ToolRun over = run({"--preset", hot, "--set", "delayTime=1", "--save-preset", path("out.txt")});
     ASSERT_EQ(over.code, 0) << over.err;
-    EXPECT_EQ(over.out, "numEchoes = 16 (asked for 100)  [16]\n"
-                        "wetGain = 0 (asked for -1)  [-oo dB]\n"
-                        "delayTime = 1  [1000 ms]\n");
+    EXPECT_EQ(over.out,
+              "numEchoes = 16 (asked for 100)  [16]\n"
+              "wetGain = 0 (asked for -1)  [-oo dB]\n"
+              "delayTime = 1  [1000 ms]\n");
 }
 
 TEST_F(RenderTool, DirectoriesAreNoFiles) {
@@ -674,7 +684,8 @@ TEST_F(RenderTool, DirectoriesAreNoFiles) {
         {{"--preset", path("dir"), "-o", path("x.wav")},
          "cannot read preset " + path("dir") + ": it is a directory"},
         {{"-o", path("dir.wav")}, "cannot write " + path("dir.wav") + ": it is a directory"},
-        {{"--impulse", "--plot", path("dir.png")}, "cannot write " + path("dir.png") + ": it is a directory"},
+        {{"--impulse", "--plot", path("dir.png")},
+         "cannot write " + path("dir.png") + ": it is a directory"},
         {{path("dir"), "-o", path("x.wav")}, "cannot read " + path("dir") + ": it is a directory"},
     };
     for (const auto& c : cases) {
@@ -716,7 +727,8 @@ TEST_F(RenderTool, OutputOverFullScaleIsReported) {
 
     // Integer output counts the samples it clipped.
     for (const auto& [name, encoding] : {std::pair<std::string, std::string>{"int.wav", "pcm16"},
-                                         {"int.flac", ""}, {"int.aiff", "pcm24"}}) {
+                                         {"int.flac", ""},
+                                         {"int.aiff", "pcm24"}}) {
         SCOPED_TRACE(name);
         ToolRun r = render(name, encoding);
         ASSERT_EQ(r.code, 0) << r.err;
@@ -743,8 +755,8 @@ TEST_F(RenderTool, RepeatedRendersGiveTheSameBytes) {
     const struct {
         const char* name;
         const char* encoding;
-    } formats[] = {{"float.wav", ""}, {"int16.wav", "pcm16"}, {"int24.wav", "pcm24"},
-                   {"float.aiff", ""}, {"int.flac", ""}, {"vorbis.ogg", ""}};
+    } formats[] = {{"float.wav", ""},  {"int16.wav", "pcm16"}, {"int24.wav", "pcm24"},
+                   {"float.aiff", ""}, {"int.flac", ""},       {"vorbis.ogg", ""}};
     auto renderAll = [&](const std::string& prefix) {
         for (const auto& f : formats) {
             std::vector<std::string> args = {"-o", path(prefix + f.name), "--tail", "1"};
@@ -833,12 +845,14 @@ TEST_F(RenderTool, SignalsEndTheRunAndLeaveNoTemporaryFile) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGALRM}) {
         SCOPED_TRACE(strsignal(sig));
         spit(path("out.wav"), "precious");
-        pid_t pid = startTool({"-o", path("out.wav"), "--plot", path("out.png"), "--tail", "3600"}, log);
+        pid_t pid =
+            startTool({"-o", path("out.wav"), "--plot", path("out.png"), "--tail", "3600"}, log);
         ASSERT_GT(pid, 0);
         // Signalled once the output's temporary file is there.
         bool pending = false;
         for (int i = 0; i < 2000 && !pending; ++i) {
-            for (const std::string& name : files()) pending = pending || name.rfind(".out.wav.tmp-", 0) == 0;
+            for (const std::string& name : files())
+                pending = pending || name.rfind(".out.wav.tmp-", 0) == 0;
             if (!pending) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         EXPECT_TRUE(pending);
@@ -858,7 +872,8 @@ TEST_F(RenderTool, SignalsEndTheRunAndLeaveNoTemporaryFile) {
         EXPECT_EQ(files(), std::vector<std::string>{"out.wav"});
         EXPECT_EQ(slurp(path("out.wav")), "precious");
         EXPECT_NE(slurp(log).find("stopped by a signal; the unfinished output is removed"),
-                  std::string::npos) << slurp(log);
+                  std::string::npos)
+            << slurp(log);
     }
     fs::remove(log);
 }
@@ -870,9 +885,11 @@ TEST_F(RenderTool, InstalledToolsFindTheInstalledPlugin) {
     EXPECT_EQ(here.out.rfind("the plug-in " + fs::canonical(BW_PLUGIN_PATH).string() + ";", 0), 0u)
         << here.out;
 
-    ToolRun install = runProgram(BW_CMAKE_COMMAND, {"--install", BW_BUILD_DIR, "--prefix", path("prefix")});
+    ToolRun install =
+        runProgram(BW_CMAKE_COMMAND, {"--install", BW_BUILD_DIR, "--prefix", path("prefix")});
     ASSERT_EQ(install.code, 0) << install.out << install.err;
-    for (const char* installed : {"bin/brindlewave-render", "bin/brindlewave-validate", "lib/vst/Brindlewave.so"})
+    for (const char* installed :
+         {"bin/brindlewave-render", "bin/brindlewave-validate", "lib/vst/Brindlewave.so"})
         EXPECT_TRUE(fs::is_regular_file(path("prefix/") + installed)) << installed;
     // Moved elsewhere, the installed renderer still finds its own plug-in.
     fs::rename(path("prefix"), path("moved"));

@@ -180,7 +180,8 @@ public:
         for (int y = std::max(0, y0); y <= std::min(height() - 1, y1); ++y) {
             const uint32_t pixel = *reinterpret_cast<const uint32_t*>(data + y * stride + 4 * x);
             const int rgb[3] = {static_cast<int>((pixel >> 16) & 255),
-                                static_cast<int>((pixel >> 8) & 255), static_cast<int>(pixel & 255)};
+                                static_cast<int>((pixel >> 8) & 255),
+                                static_cast<int>(pixel & 255)};
             bool near = true;
             for (int k = 0; k < 3; ++k) near = near && std::abs(rgb[k] - colours[channel][k]) < 24;
             n += near;
@@ -200,7 +201,8 @@ TEST(Plot, LongRendersShowEchoesWithTheirSigns) {
     const Envelope out = envelope(600, {{100, 0, 0.5f}, {104, 1, -0.01f}, {300, 1, 0.001f}});
     const std::vector<EchoEvent> echoes = {{0, 0, 0, 1.0}, {1, 4, 4, -0.17}};
     const PlotData data{"long", kRate, &in, &out, echoes};
-    const fs::path file = fs::temp_directory_path() / ("bw-plot-" + std::to_string(getpid()) + ".png");
+    const fs::path file =
+        fs::temp_directory_path() / ("bw-plot-" + std::to_string(getpid()) + ".png");
     writePlot(file, data);
     Picture picture(file);
     fs::remove(file);
@@ -211,17 +213,21 @@ TEST(Plot, LongRendersShowEchoesWithTheirSigns) {
     const PlotPanel& left = *findPanel(layout, PanelKind::Output, 0);
     const PlotPanel& right = *findPanel(layout, PanelKind::Output, 1);
     auto column = [](const PlotPanel& p, double t) { return static_cast<int>(p.x(t)); };
+    // Rows above and below the floor line, clear of it and of the border.
     auto upper = [](const PlotPanel& p) {
-        return std::pair(static_cast<int>(p.area.y) + 1, static_cast<int>(p.area.y + p.area.h / 2) - 2);
+        const int middle = static_cast<int>(p.area.y + p.area.h / 2);
+        return std::pair(static_cast<int>(p.area.y) + 1, middle - 2);
     };
     auto lower = [](const PlotPanel& p) {
-        return std::pair(static_cast<int>(p.area.y + p.area.h / 2) + 2, static_cast<int>(p.area.y + p.area.h) - 1);
+        const int middle = static_cast<int>(p.area.y + p.area.h / 2);
+        return std::pair(middle + 2, static_cast<int>(p.area.y + p.area.h) - 1);
     };
     // Strongest of three columns around a time, above or below the floor.
     auto ink = [&](const PlotPanel& p, double t, std::pair<int, int> rows) {
         int most = 0;
         for (int dx = -1; dx <= 1; ++dx)
-            most = std::max(most, picture.count(p.channel, column(p, t) + dx, rows.first, rows.second));
+            most = std::max(most,
+                            picture.count(p.channel, column(p, t) + dx, rows.first, rows.second));
         return most;
     };
     const double half = right.area.h / 2;

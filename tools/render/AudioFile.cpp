@@ -99,7 +99,8 @@ bool fixOggSerial(const std::string& path) {
     std::string fixed;
     ogg_page page;
     while (ogg_sync_pageout(&sync, &page) == 1) {
-        for (int i = 0; i < 4; ++i) page.header[14 + i] = static_cast<unsigned char>(kOggSerial >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            page.header[14 + i] = static_cast<unsigned char>(kOggSerial >> (8 * i));
         ogg_page_checksum_set(&page);
         fixed.append(reinterpret_cast<const char*>(page.header), page.header_len);
         fixed.append(reinterpret_cast<const char*>(page.body), page.body_len);

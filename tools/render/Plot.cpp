@@ -75,8 +75,8 @@ std::vector<double> dbTicks(const PlotPanel& p) {
 // A waveform strip: the floor in the middle, positive samples above it and
 // negative ones below, each half on the dB scale up to the top at the edge.
 double waveY(const PlotPanel& p, double sample) {
-    const double fraction =
-        (std::clamp(toDb(std::fabs(sample)), p.dbFloor, p.dbTop) - p.dbFloor) / (p.dbTop - p.dbFloor);
+    const double db = std::clamp(toDb(std::fabs(sample)), p.dbFloor, p.dbTop);
+    const double fraction = (db - p.dbFloor) / (p.dbTop - p.dbFloor);
     const double half = p.area.h / 2;
     return p.area.y + half - (sample < 0 ? -1 : 1) * fraction * half;
 }
@@ -121,7 +121,8 @@ void addTimeAxis(TextSetter& t, const PlotLayout& layout, int panel) {
     const PlotPanel& p = layout.panels[panel];
     const double below = p.area.y + p.area.h;
     for (double tick : timeTicks(p))
-        t.add(number(tick, timeStep(p)), TextRole::TimeTick, panel, p.x(tick), below + 5, 0.5, 0, 11);
+        t.add(number(tick, timeStep(p)), TextRole::TimeTick, panel, p.x(tick), below + 5, 0.5, 0,
+              11);
     t.add("time (s)", TextRole::AxisTitle, panel, p.area.x + p.area.w, below + 21, 1, 0, 11);
 }
 
@@ -190,7 +191,8 @@ PlotLayout buildLayout(cairo_t* cr, const PlotData& d) {
             else addTimeAxis(t, layout, index);
         }
     };
-    const std::string waveTitle = " (lowest and highest sample per column: positive up, negative down)";
+    const std::string waveTitle =
+        " (lowest and highest sample per column: positive up, negative down)";
     addStrips(PanelKind::Input, top, "Input" + waveTitle);
     addStrips(PanelKind::Output, top + groupH + groupGap, "Output" + waveTitle);
 
@@ -283,7 +285,8 @@ void drawWaveform(cairo_t* cr, const PlotPanel& p, const Envelope& env, double r
         const double tb = p.t0 + (p.t1 - p.t0) * (col + 1) / p.area.w;
         const size_t a = static_cast<size_t>(ta / bucketSeconds);
         if (a >= lows.size()) break;
-        const size_t b = std::min(lows.size(), std::max(a + 1, static_cast<size_t>(std::ceil(tb / bucketSeconds))));
+        const size_t end = static_cast<size_t>(std::ceil(tb / bucketSeconds));
+        const size_t b = std::min(lows.size(), std::max(a + 1, end));
         float lo = lows[a], hi = highs[a];
         for (size_t i = a + 1; i < b; ++i) {
             lo = std::min(lo, lows[i]);

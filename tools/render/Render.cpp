@@ -158,7 +158,8 @@ RenderResult renderThrough(hostkit::Plugin& plugin, Source& source, AudioWriter*
             result.levels[1].peak = std::max<double>(result.levels[1].peak, std::fabs(outR[i]));
             result.levels[0].sumSquares += static_cast<double>(outL[i]) * outL[i];
             result.levels[1].sumSquares += static_cast<double>(outR[i]) * outR[i];
-            result.samplesOverFullScale += (std::fabs(outL[i]) > 1.0f) + (std::fabs(outR[i]) > 1.0f);
+            result.samplesOverFullScale +=
+                (std::fabs(outL[i]) > 1.0f) + (std::fabs(outR[i]) > 1.0f);
         }
         result.input.add(inL.data(), inR.data(), keep);
         result.output.add(outL.data(), outR.data(), keep);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -55,7 +56,8 @@ std::string lower(const std::string& text) {
 }
 
 // The value text to hand to the plug-in, or a UsageError saying what fits.
-std::string checkedText(const ParamInfo& param, const std::string& given, const std::string& where) {
+std::string checkedText(const ParamInfo& param, const std::string& given,
+                        const std::string& where) {
     switch (param.kind) {
         case ParamKind::Switch: {
             const std::string word = lower(trim(given));
@@ -123,7 +125,8 @@ std::vector<SetRequest> readStateFile(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0)
         throw RenderFailure("cannot read preset " + path + ": " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) throw RenderFailure("cannot read preset " + path + ": it is a directory");
+    if (S_ISDIR(st.st_mode))
+        throw RenderFailure("cannot read preset " + path + ": it is a directory");
     std::ifstream file(path, std::ios::binary);
     if (!file) throw RenderFailure("cannot read preset " + path);
     std::ostringstream bytes;

@@ -115,7 +115,9 @@ std::string pluginNotFound() {
            "; give --plugin PATH";
 }
 
-void warn(const std::string& text) { std::fprintf(stderr, "%s: warning: %s\n", kTool, text.c_str()); }
+void warn(const std::string& text) {
+    std::fprintf(stderr, "%s: warning: %s\n", kTool, text.c_str());
+}
 
 std::string signedDb(double linear) {
     char text[32];
