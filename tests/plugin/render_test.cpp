@@ -2,16 +2,21 @@
 // printed echo tables and written files out.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -96,6 +101,19 @@ std::vector<Echo> echoRows(const std::string& out) {
     return rows;
 }
 
+// The number after `marker` in `text`, NAN when the marker is missing.
+double numberAfter(const std::string& text, const std::string& marker) {
+    size_t at = text.find(marker);
+    return at == std::string::npos ? NAN : std::strtod(text.c_str() + at + marker.size(), nullptr);
+}
+
+std::vector<float> stereoSine(size_t frames, double amplitude) {
+    std::vector<float> samples(2 * frames);
+    for (size_t i = 0; i < frames; ++i)
+        samples[2 * i] = samples[2 * i + 1] = static_cast<float>(amplitude * std::sin(0.04 * i));
+    return samples;
+}
+
 class RenderTool : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -105,8 +123,9 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    ToolRun run(const std::vector<std::string>& args) {
-        std::string command = quoted(BW_RENDER_TOOL);
+    ToolRun run(const std::vector<std::string>& args) { return runProgram(BW_RENDER_TOOL, args); }
+    ToolRun runProgram(const std::string& program, const std::vector<std::string>& args) {
+        std::string command = quoted(program);
         for (const std::string& a : args) command += " " + quoted(a);
         command += " >" + quoted((dir / "stdout").string()) + " 2>" +
                    quoted((dir / "stderr").string()) + " </dev/null";
@@ -143,17 +162,17 @@ TEST_F(RenderTool, ImpulseResponseOfTheDefaultSettings) {
     ASSERT_GE(rows.size(), 5u) << r.out;
     // Dry impulse, then the echo turning right, left, right, left with the
     // signs of the default matrices: -0.25, -0.125, +0.0625, +0.03125 before
-    // the band-pass takes its share.
+    // the band-pass (1500 Hz, Q 0.125) takes its share.
     const struct {
         char channel;
         double ms;
         double minGain, maxGain;
     } expected[] = {
         {'L', 0, 1.0, 1.0},
-        {'R', 500, -0.25, -0.2},
-        {'L', 1000, -0.125, -0.05},
-        {'R', 1500, 0.01, 0.0625},
-        {'L', 2000, 0.003, 0.03125},
+        {'R', 500, -0.25, -0.1},
+        {'L', 1000, -0.125, -0.03},
+        {'R', 1500, 0.005, 0.0625},
+        {'L', 2000, 0.001, 0.03125},
     };
     for (size_t i = 0; i < std::size(expected); ++i) {
         SCOPED_TRACE(i);
@@ -293,7 +312,7 @@ TEST_F(RenderTool, SettingsShowTheirEffectiveValues) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "");
     for (const char* line : {"delayTime = 4 (asked for 10)  [4000 ms]\n",
-                             "lfoWaveform = snow 3  [snowflak]\n", "fbRotation = 45  [45 deg]\n",
+                             "lfoWaveform = snow 3  [snowflake3]\n", "fbRotation = 45  [45 deg]\n",
                              "wetGain = 0 (asked for -1)", "numEchoes = 16 (asked for 100)  [16]\n",
                              "tempoSync = true  [on]\n", "fbQ = 0.123457  [0.123457]\n"})
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
@@ -305,16 +324,21 @@ TEST_F(RenderTool, BadSettingsAreUsageErrors) {
         const char* message;
     } cases[] = {
         {"bogus=1", "unknown parameter \"bogus\"; valid keys: tempo, numEchoes, numBeats,"},
-        {"DelayTime=1", "valid keys:"},
-        {"lfoWaveform=snowflake3", "\"ramp up\", \"ramp down\", \"square\", \"snow 1\""},
-        {"lfoWaveform=", "lfoWaveform takes one of \"true sine\""},
+        {"Delay Times=1", "valid keys:"},
+        {"lfoWaveform=snowflake",
+         "\"ramp up\" (rampUp), \"ramp down\" (rampDown), \"square\", "
+         "\"snow 1\" (snowflake1)"},
+        // What hosts show for five shapes names none of them.
+        {"lfoWaveform=snowflak", "not \"snowflak\""},
+        {"lfoWaveform=", "lfoWaveform takes one of \"true sine\" (trueSine)"},
         {"delayTime=abc", "delayTime takes a number from 0 to 4, not \"abc\""},
         {"delayTime=0.3abc", "not \"0.3abc\""},
         {"delayTime=0x10", "not \"0x10\""},
         {"delayTime=nan", "not \"nan\""},
         {"tempoSync=yes", "tempoSync takes on/off"},
-        {"tempoSync=True", "tempoSync takes on/off"},
+        {"tempoSync=1", "tempoSync takes on/off"},
         {"numEchoes=3.7", "numEchoes takes a whole number from 1 to 16"},
+        {"ts echoes=2.5", "numEchoes takes a whole number from 1 to 16"},
         {"delayTime", "--set needs KEY=VALUE"},
         {"=3", "--set needs KEY=VALUE"},
     };
@@ -490,7 +514,8 @@ TEST_F(RenderTool, ListShowsEveryParameter) {
     for (const char* text : {"tempo           Tempo                  20 .. 1000           120",
                              "delayTime       Delay                  0 .. 4               0.5"
                              "        250 ms",
-                             "11 choices", "\"true sine\", \"fake sine\"",
+                             "11 choices", "\"true sine\" (trueSine), \"fake sine\" (fakeSine)",
+                             "\"triangle\", \"ramp up\" (rampUp)", "\"snow 5\" (snowflake5)\n",
                              "fbQ             Feedback Q             0.00195312 .. 2",
                              "fbSwapLR        Feedback swap LR       false .. true        true"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text;
@@ -515,6 +540,380 @@ TEST_F(RenderTool, PlotsArePicturesOfTheExpectedSize) {
     std::string text = slurp(path("demo.svg"));
     EXPECT_EQ(text.rfind("<?xml", 0), 0u);
     EXPECT_NE(text.find("width=\"1200pt\" height=\"900pt\""), std::string::npos);
+}
+
+TEST_F(RenderTool, ImpulseTableAgreesWithAnImpulseInsideAFile) {
+    // The echoes of a plug-in that has run a while: an impulse half a second
+    // into a file meets the feedback filter long after its start-up glide.
+    const struct {
+        int rate;
+        std::vector<std::string> sets;
+    } cases[] = {
+        {48000, {}},
+        {44100, {"--set", "fbCenterFreq=400", "--set", "fbQ=0.7"}},
+        {96000, {"--set", "fbRotation=30", "--set", "delayTime=0.25"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rate);
+        std::vector<std::string> args = c.sets;
+        args.insert(args.end(), {"--impulse", "--rate", std::to_string(c.rate)});
+        ToolRun table = run(args);
+        ASSERT_EQ(table.code, 0) << table.err;
+        std::vector<Echo> rows = echoRows(table.out);
+        ASSERT_GE(rows.size(), 6u) << table.out;
+
+        const size_t at = static_cast<size_t>(c.rate / 2);
+        std::vector<float> input(2 * (at + 1), 0.0f);
+        input[2 * at] = 1.0f;
+        writeAudio(path("impulse.wav"), c.rate, 2, input);
+        args = c.sets;
+        args.insert(args.end(), {path("impulse.wav"), "-o", path("out.wav")});
+        ToolRun file = run(args);
+        ASSERT_EQ(file.code, 0) << file.err;
+        Audio out = readAudio(path("out.wav"));
+        for (const Echo& e : rows) {
+            SCOPED_TRACE(e.peakMs);
+            size_t frame = at + static_cast<size_t>(std::llround(e.peakMs * c.rate / 1000));
+            ASSERT_LT(frame, out.frames());
+            const double inFile = out.at(frame, e.channel == 'L' ? 0 : 1);
+            EXPECT_NEAR(e.gain, inFile, 1e-6 + 1e-4 * std::fabs(inFile));
+        }
+    }
+}
+
+TEST_F(RenderTool, SetTakesEveryValueThePluginTakes) {
+    const struct {
+        std::vector<std::string> sets;
+        const char* line;   // printed
+        const char* saved;  // in the saved state
+    } cases[] = {
+        {{"fbRotation=12.5"}, "fbRotation = 12.5  [12.5 deg]\n", "\tfbRotation\n\t\t12.5"},
+        {{"wetRotation=-45.25"},
+         "wetRotation = -45.25  [-45.25 deg]\n",
+         "\twetRotation\n\t\t-45.25"},
+        {{"FBROTATION=-7.5"}, "fbRotation = -7.5  [-7.5 deg]\n", "\tfbRotation\n\t\t-7.5"},
+        {{"Feedback rotation=80.125"}, "fbRotation = 80.125", "\tfbRotation\n\t\t80.125"},
+        {{"lfoWaveform=snowflake3"}, "lfoWaveform = snow 3  [snowflake3]\n", "\t\tsnow 3\n"},
+        {{"lfoWaveform=rampDown"}, "lfoWaveform = ramp down  [rampDown]\n", "\t\tramp down\n"},
+        {{"lfoWaveform=Snow 3"}, "lfoWaveform = snow 3  [snowflake3]\n", "\t\tsnow 3\n"},
+        {{"lfoWaveform=SNOW 3"}, "lfoWaveform = snow 3", "\t\tsnow 3\n"},
+        {{"lfoWaveform=snowflake5"}, "lfoWaveform = snow 5  [snowflake5]\n", "\t\tsnow 5\n"},
+        {{"lfo shape=Fake Sine"}, "lfoWaveform = fake sine  [fakeSine]\n", "\t\tfake sine\n"},
+        {{"LFOWAVEFORM=triangle"}, "lfoWaveform = triangle  [triangle]\n", "\t\ttriangle\n"},
+        {{"tempoSync=ON"}, "tempoSync = true  [on]\n", "\ttempoSync\n\t\ttrue\n"},
+        {{"Feedback swap LR=False"}, "fbSwapLR = false  [off]\n", "\tfbSwapLR\n\t\tfalse\n"},
+        {{"ts echoes=5"}, "numEchoes = 5  [5]\n", "\tnumEchoes\n\t\t5\n"},
+        {{"numBeats=7.0"}, "numBeats = 7  [7]\n", "\tnumBeats\n\t\t7\n"},
+        // The same parameter by two names: the later one wins.
+        {{"delayTime=1", "Delay=0.75"}, "delayTime = 0.75  [750 ms]\n", "\tdelayTime\n\t\t0.75\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sets.front());
+        std::vector<std::string> args = {"--save-preset", path("p.txt")};
+        for (const std::string& set : c.sets) args.insert(args.end(), {"--set", set});
+        ToolRun r = run(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
+        EXPECT_NE(slurp(path("p.txt")).find(c.saved), std::string::npos) << slurp(path("p.txt"));
+    }
+}
+
+TEST_F(RenderTool, PresetValuesAreCheckedLikeSetValues) {
+    auto preset = [&](const std::string& name, const std::string& entries) {
+        spit(path(name), "Name\n\tunnamed\nParameterList\n" + entries);
+        return path(name);
+    };
+    const struct {
+        const char* name;
+        std::string entries;
+        const char* message;
+    } bad[] = {
+        {"unknown.txt", "\tbogus\n\t\t1\n\tdelayTime\n\t\t1",
+         "unknown.txt: unknown parameter \"bogus\"; valid keys: tempo,"},
+        {"number.txt", "\tdelayTime\n\t\tabc",
+         "number.txt: delayTime takes a number from 0 to 4, not \"abc\""},
+        {"whole.txt", "\tnumEchoes\n\t\t2.5",
+         "whole.txt: numEchoes takes a whole number from 1 to 16"},
+        {"choice.txt", "\tlfoWaveform\n\t\twobble",
+         "choice.txt: lfoWaveform takes one of \"true sine\""},
+        {"switch.txt", "\ttempoSync\n\t\tmaybe", "switch.txt: tempoSync takes on/off"},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.name);
+        ToolRun r = run({"--preset", preset(b.name, b.entries), "--save-preset", path("out.txt")});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
+        expectOneLine(r);
+        EXPECT_FALSE(fs::exists(path("out.txt")));
+    }
+
+    // Values out of range are clamped and said so; the others are not listed.
+    const std::string hot =
+        preset("hot.txt",
+               "\tdelayTime\n\t\t10\n\tnumEchoes\n\t\t100\n\tfbGain\n\t\t0.25\n\twetGain\n\t\t-1");
+    ToolRun r = run({"--preset", hot, "--save-preset", path("out.txt")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "delayTime = 4 (asked for 10)  [4000 ms]\n"
+              "numEchoes = 16 (asked for 100)  [16]\n"
+              "wetGain = 0 (asked for -1)  [-oo dB]\n");
+    const std::string saved = slurp(path("out.txt"));
+    EXPECT_NE(saved.find("\tnumEchoes\n\t\t16\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\tfbGain\n\t\t0.25\n"), std::string::npos) << saved;
+
+    // A value given again by --set replaces the preset's, which then is not reported.
+    ToolRun over = run({"--preset", hot, "--set", "delayTime=1", "--save-preset", path("out.txt")});
+    ASSERT_EQ(over.code, 0) << over.err;
+    EXPECT_EQ(over.out,
+              "numEchoes = 16 (asked for 100)  [16]\n"
+              "wetGain = 0 (asked for -1)  [-oo dB]\n"
+              "delayTime = 1  [1000 ms]\n");
+}
+
+TEST_F(RenderTool, DirectoriesAreNoFiles) {
+    fs::create_directory(path("dir"));
+    fs::create_directory(path("dir.wav"));
+    fs::create_directory(path("dir.png"));
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"--save-preset", path("dir")}, "cannot write " + path("dir") + ": it is a directory"},
+        {{"--preset", path("dir"), "-o", path("x.wav")},
+         "cannot read preset " + path("dir") + ": it is a directory"},
+        {{"-o", path("dir.wav")}, "cannot write " + path("dir.wav") + ": it is a directory"},
+        {{"--impulse", "--plot", path("dir.png")},
+         "cannot write " + path("dir.png") + ": it is a directory"},
+        {{path("dir"), "-o", path("x.wav")}, "cannot read " + path("dir") + ": it is a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        ToolRun r = run(c.args);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        expectOneLine(r);
+    }
+    EXPECT_EQ(files(), (std::vector<std::string>{"dir", "dir.png", "dir.wav"}));
+}
+
+TEST_F(RenderTool, OutputOverFullScaleIsReported) {
+    writeAudio(path("hot.wav"), 48000, 2, stereoSine(24000, 0.8));
+    const std::vector<std::string> loud = {path("hot.wav"), "--set", "wetGain=1", "--set",
+                                           "delayTime=0.01", "--tail", "0.2"};
+    auto render = [&](const std::string& name, const std::string& encoding) {
+        std::vector<std::string> args = loud;
+        args.insert(args.end(), {"-o", path(name)});
+        if (!encoding.empty()) args.insert(args.end(), {"--encoding", encoding});
+        return run(args);
+    };
+
+    // Float output keeps the samples and says how far over they go.
+    ToolRun flt = render("float.wav", "");
+    ASSERT_EQ(flt.code, 0) << flt.err;
+    Audio out = readAudio(path("float.wav"));
+    float peak = 0;
+    long over = 0;
+    for (float v : out.samples) {
+        peak = std::max(peak, std::fabs(v));
+        over += std::fabs(v) > 1.0f;
+    }
+    ASSERT_GT(peak, 1.2f);
+    EXPECT_NE(flt.err.find("float.wav goes over full scale: its peak is +"), std::string::npos)
+        << flt.err;
+    EXPECT_NEAR(numberAfter(flt.err, "its peak is "), 20 * std::log10(peak), 0.006) << flt.err;
+    expectOneLine(flt);
+
+    // Integer output counts the samples it clipped.
+    for (const auto& [name, encoding] : {std::pair<std::string, std::string>{"int.wav", "pcm16"},
+                                         {"int.flac", ""},
+                                         {"int.aiff", "pcm24"}}) {
+        SCOPED_TRACE(name);
+        ToolRun r = render(name, encoding);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.err.find(name + ": " + std::to_string(over) +
+                             " samples over full scale were clipped (the peak was +"),
+                  std::string::npos)
+            << r.err;
+        expectOneLine(r);
+        Audio clipped = readAudio(path(name));
+        float top = 0;
+        for (float v : clipped.samples) top = std::max(top, std::fabs(v));
+        EXPECT_LE(top, 1.0f);
+        EXPECT_GT(top, 0.999f);
+    }
+
+    // Below full scale, nothing is said.
+    ToolRun quiet = run({path("hot.wav"), "-o", path("quiet.wav"), "--encoding", "pcm16"});
+    ASSERT_EQ(quiet.code, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+}
+
+TEST_F(RenderTool, RepeatedRendersGiveTheSameBytes) {
+    // A second apart, so that a time stamp would show.
+    const struct {
+        const char* name;
+        const char* encoding;
+    } formats[] = {{"float.wav", ""},  {"int16.wav", "pcm16"}, {"int24.wav", "pcm24"},
+                   {"float.aiff", ""}, {"int.flac", ""},       {"vorbis.ogg", ""}};
+    auto renderAll = [&](const std::string& prefix) {
+        for (const auto& f : formats) {
+            std::vector<std::string> args = {"-o", path(prefix + f.name), "--tail", "1"};
+            if (*f.encoding) args.insert(args.end(), {"--encoding", f.encoding});
+            ToolRun r = run(args);
+            ASSERT_EQ(r.code, 0) << r.err;
+        }
+        ToolRun plot = run({"--impulse", "--plot", path(prefix + "plot.png"), "--tail", "1"});
+        ASSERT_EQ(plot.code, 0) << plot.err;
+    };
+    renderAll("a-");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    renderAll("b-");
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.name);
+        const std::string a = slurp(path(std::string("a-") + f.name));
+        ASSERT_GT(a.size(), 1000u);
+        EXPECT_TRUE(a == slurp(path(std::string("b-") + f.name)));
+    }
+    EXPECT_TRUE(slurp(path("a-plot.png")) == slurp(path("b-plot.png")));
+    EXPECT_EQ(slurp(path("a-float.wav")).find("PEAK"), std::string::npos);
+}
+
+TEST_F(RenderTool, InputsCutShortAreRenderedAndReported) {
+    std::vector<float> stereo(2 * 48000);
+    uint32_t noise = 1;  // noise, so that FLAC frames stay large
+    for (float& v : stereo) {
+        noise = noise * 1664525u + 1013904223u;
+        v = 0.3f * static_cast<float>(static_cast<int32_t>(noise)) / 2147483648.0f;
+    }
+    writeAudio(path("w.wav"), 48000, 2, stereo, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    writeAudio(path("a.aiff"), 48000, 2, stereo, SF_FORMAT_AIFF | SF_FORMAT_FLOAT);
+    writeAudio(path("f.flac"), 48000, 2, stereo, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const std::string wav = slurp(path("w.wav")), aiff = slurp(path("a.aiff")),
+                      flac = slurp(path("f.flac"));
+    // A FLAC file cut just before a frame's sync code decodes cleanly, only shorter.
+    size_t sync = flac.find("\xff\xf8", flac.size() / 2);
+    ASSERT_NE(sync, std::string::npos);
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {{"cut.wav", wav.substr(0, wav.size() / 2)},
+                 {"cut.aiff", aiff.substr(0, aiff.size() / 3)},
+                 {"cut.flac", flac.substr(0, sync)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        spit(path(c.name), c.bytes);
+        ToolRun r = run({path(c.name), "-o", path("out.wav"), "--tail", "0"});
+        EXPECT_EQ(r.code, 0) << r.err;
+        const size_t frames = readAudio(path("out.wav")).frames();
+        EXPECT_GT(frames, 1000u);
+        EXPECT_LT(frames, 40000u);
+        EXPECT_NE(r.err.find(path(c.name) + " is cut short: it ended after " +
+                             std::to_string(frames) + " of the 48000 frames its header announces"),
+                  std::string::npos)
+            << r.err;
+        expectOneLine(r);
+    }
+    // A whole file is not.
+    ToolRun whole = run({path("w.wav"), "-o", path("out.wav"), "--tail", "0"});
+    EXPECT_EQ(whole.code, 0);
+    EXPECT_EQ(whole.err, "");
+}
+
+// The tool as a child process that a test can signal.
+pid_t startTool(const std::vector<std::string>& args, const fs::path& log) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int sig = 1; sig < NSIG; ++sig) signal(sig, SIG_DFL);
+    FILE* out = std::freopen(log.c_str(), "w", stderr);
+    if (!out || !std::freopen("/dev/null", "w", stdout)) _exit(126);
+    std::vector<char*> argv = {const_cast<char*>(BW_RENDER_TOOL)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(BW_RENDER_TOOL, argv.data());
+    _exit(127);
+}
+
+TEST_F(RenderTool, SignalsEndTheRunAndLeaveNoTemporaryFile) {
+    const fs::path log = fs::temp_directory_path() / ("bw-render-log-" + std::to_string(getpid()));
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGALRM}) {
+        SCOPED_TRACE(strsignal(sig));
+        spit(path("out.wav"), "precious");
+        pid_t pid =
+            startTool({"-o", path("out.wav"), "--plot", path("out.png"), "--tail", "3600"}, log);
+        ASSERT_GT(pid, 0);
+        // Signalled once the output's temporary file is there.
+        bool pending = false;
+        for (int i = 0; i < 2000 && !pending; ++i) {
+            for (const std::string& name : files())
+                pending = pending || name.rfind(".out.wav.tmp-", 0) == 0;
+            if (!pending) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_TRUE(pending);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        // Ended by the signal: the shell's status is 128 + its number.
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(WTERMSIG(status), sig);
+        const int shellStatus = 128 + WTERMSIG(status);
+        if (sig == SIGINT) {
+            EXPECT_EQ(shellStatus, 130);
+        } else if (sig == SIGTERM) {
+            EXPECT_EQ(shellStatus, 143);
+        }
+        EXPECT_EQ(files(), std::vector<std::string>{"out.wav"});
+        EXPECT_EQ(slurp(path("out.wav")), "precious");
+        EXPECT_NE(slurp(log).find("stopped by a signal; the unfinished output is removed"),
+                  std::string::npos)
+            << slurp(log);
+    }
+    fs::remove(log);
+}
+
+TEST_F(RenderTool, InstalledToolsFindTheInstalledPlugin) {
+    // The build tree's renderer takes the build tree's plug-in.
+    ToolRun here = run({"--list"});
+    ASSERT_EQ(here.code, 0) << here.err;
+    EXPECT_EQ(here.out.rfind("the plug-in " + fs::canonical(BW_PLUGIN_PATH).string() + ";", 0), 0u)
+        << here.out;
+
+    ToolRun install =
+        runProgram(BW_CMAKE_COMMAND, {"--install", BW_BUILD_DIR, "--prefix", path("prefix")});
+    ASSERT_EQ(install.code, 0) << install.out << install.err;
+    for (const char* installed :
+         {"bin/brindlewave-render", "bin/brindlewave-validate", "lib/vst/Brindlewave.so"})
+        EXPECT_TRUE(fs::is_regular_file(path("prefix/") + installed)) << installed;
+    // Moved elsewhere, the installed renderer still finds its own plug-in.
+    fs::rename(path("prefix"), path("moved"));
+    const std::string tool = path("moved/bin/brindlewave-render");
+    ToolRun list = runProgram(tool, {"--list"});
+    ASSERT_EQ(list.code, 0) << list.err;
+    EXPECT_EQ(list.out.rfind("the plug-in " + path("moved/lib/vst/Brindlewave.so") + ";", 0), 0u)
+        << list.out;
+    ToolRun impulse = runProgram(tool, {"--impulse", "--tail", "1"});
+    ASSERT_EQ(impulse.code, 0) << impulse.err;
+    EXPECT_GE(echoRows(impulse.out).size(), 2u);
+    ToolRun validate = runProgram(path("moved/bin/brindlewave-validate"),
+                                  {path("moved/lib/vst/Brindlewave.so"), "--only", "info"});
+    EXPECT_EQ(validate.code, 0) << validate.out << validate.err;
+    EXPECT_NE(validate.out.find(" 0 failed"), std::string::npos) << validate.out;
+    // Without it, there is no other to fall back on.
+    fs::remove(path("moved/lib/vst/Brindlewave.so"));
+    ToolRun none = runProgram(tool, {"--list"});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_NE(none.err.find("cannot find the plug-in (there is no " + path("moved/bin") +
+                            "/../lib/vst/Brindlewave.so or "),
+              std::string::npos)
+        << none.err;
+    expectOneLine(none);
 }
 
 }  // namespace

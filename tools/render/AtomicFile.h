@@ -3,12 +3,12 @@
 // the destination as it was and no partial file behind.
 #pragma once
 
-#include <atomic>
 #include <string>
 
 class AtomicFile {
 public:
-    // Creates the temporary file (mode 0600 until commit). Throws RenderFailure.
+    // Creates the temporary file (mode 0600 until commit). Throws RenderFailure,
+    // also when the destination is a directory.
     explicit AtomicFile(const std::string& destination);
     ~AtomicFile();  // removes the temporary file unless committed
     AtomicFile(const AtomicFile&) = delete;
@@ -30,10 +30,16 @@ private:
 // Writes `bytes` to `path` through an AtomicFile.
 void writeFileAtomically(const std::string& path, const std::string& bytes);
 
-// Set by SIGINT, SIGTERM and SIGHUP; long loops poll it and give up. A second
-// signal removes every pending temporary file and ends the process at once.
-extern std::atomic<bool> gInterrupted;
-void installInterruptHandlers();
+// Throws RenderFailure when `path` names an existing directory, so that a
+// file cannot be written there.
+void checkNotDirectory(const std::string& path);
+
+// Makes every signal that would end the process (SIGINT, SIGTERM, SIGHUP,
+// SIGQUIT, SIGPIPE and the rest, crashes included) first remove the pending
+// temporary files. The process then ends by that same signal, so a shell
+// sees 128 + its number: 130 for SIGINT, 143 for SIGTERM. A signal ignored
+// at start-up stays ignored.
+void installSignalCleanup();
 
 // True when both names exist and are the same file.
 bool sameFile(const std::string& a, const std::string& b);

@@ -1,11 +1,15 @@
 #include "AudioFile.h"
 
+#include <ogg/ogg.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "Errors.h"
 
@@ -37,6 +41,78 @@ constexpr Container kContainers[] = {
     {"oga", SF_FORMAT_OGG, SF_FORMAT_VORBIS, "Ogg Vorbis"},
 };
 
+// Bytes per frame of the uncompressed encodings, 0 for any other.
+int bytesPerFrame(const SF_INFO& info) {
+    int bytes = 0;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8: case SF_FORMAT_PCM_U8: case SF_FORMAT_ULAW: case SF_FORMAT_ALAW:
+            bytes = 1; break;
+        case SF_FORMAT_PCM_16: bytes = 2; break;
+        case SF_FORMAT_PCM_24: bytes = 3; break;
+        case SF_FORMAT_PCM_32: case SF_FORMAT_FLOAT: bytes = 4; break;
+        case SF_FORMAT_DOUBLE: bytes = 8; break;
+        default: break;
+    }
+    return bytes * info.channels;
+}
+
+// The frames that a WAV or AIFF header announces, from libsndfile's log of
+// the file: it notes a data chunk longer than the file as
+// "data : 230400008 (should be 1999912)" ("SSND" for AIFF, whose chunk also
+// holds 8 bytes of offset and block size). -1 when nothing is noted.
+int64_t announcedByHeader(SNDFILE* file, const SF_INFO& info) {
+    const int frameBytes = bytesPerFrame(info);
+    if (frameBytes == 0) return -1;
+    char log[16384] = {};
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log - 1);
+    for (const char* line = log; *line;) {
+        long long declared = 0, present = 0;
+        char chunk[8] = {};
+        if (std::sscanf(line, "%4s : %lld (should be %lld)", chunk, &declared, &present) == 3 &&
+            declared > present && declared < 0xFFFFFFFFLL) {
+            if (std::strcmp(chunk, "data") == 0) return declared / frameBytes;
+            if (std::strcmp(chunk, "SSND") == 0) return (declared - 8) / frameBytes;
+        }
+        const char* next = std::strchr(line, '\n');
+        if (!next) break;
+        line = next + 1;
+    }
+    return -1;
+}
+
+// libsndfile gives an Ogg stream a random serial number. Every page gets
+// this one instead, with its checksum made anew; the pages keep their sizes.
+constexpr uint32_t kOggSerial = 0x42570001;
+
+bool fixOggSerial(const std::string& path) {
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+        if (in.bad()) return false;
+    }
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    char* buffer = ogg_sync_buffer(&sync, static_cast<long>(bytes.size()));
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    ogg_sync_wrote(&sync, static_cast<long>(bytes.size()));
+    std::string fixed;
+    ogg_page page;
+    while (ogg_sync_pageout(&sync, &page) == 1) {
+        for (int i = 0; i < 4; ++i)
+            page.header[14 + i] = static_cast<unsigned char>(kOggSerial >> (8 * i));
+        ogg_page_checksum_set(&page);
+        fixed.append(reinterpret_cast<const char*>(page.header), page.header_len);
+        fixed.append(reinterpret_cast<const char*>(page.body), page.body_len);
+    }
+    ogg_sync_clear(&sync);
+    if (fixed.size() != bytes.size()) return false;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(fixed.data(), static_cast<std::streamsize>(fixed.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
 }  // namespace
 
 AudioReader::AudioReader(const std::string& path) : path_(path) {
@@ -58,6 +134,9 @@ AudioReader::AudioReader(const std::string& path) : path_(path) {
                " channels; only mono and stereo input is supported");
     if (info_.samplerate < 1000 || info_.samplerate > 768000)
         refuse(path + " has an unsupported sample rate of " + std::to_string(info_.samplerate) + " Hz");
+    // A stream of unknown length reports the largest count there is.
+    if (info_.frames >= 0 && info_.frames != SF_COUNT_MAX) frames_ = info_.frames;
+    announced_ = std::max(frames_, announcedByHeader(file_, info_));
 }
 
 AudioReader::~AudioReader() {
@@ -94,6 +173,15 @@ std::string supportedOutputExtensions() {
     return list;
 }
 
+bool keepsOverFullScale(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_FLOAT: case SF_FORMAT_DOUBLE: case SF_FORMAT_VORBIS: case SF_FORMAT_OPUS:
+            return true;
+        default:
+            return false;
+    }
+}
+
 int outputFormatFor(const std::string& path, const std::string& encoding) {
     const std::string ext = lowerExtension(path);
     const Container* container = nullptr;
@@ -124,7 +212,7 @@ int outputFormatFor(const std::string& path, const std::string& encoding) {
 
 AudioWriter::AudioWriter(const std::string& path, const std::string& shownName, int format,
                          int sampleRate)
-    : shownName_(shownName) {
+    : path_(path), shownName_(shownName), format_(format) {
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = 2;
@@ -134,6 +222,7 @@ AudioWriter::AudioWriter(const std::string& path, const std::string& shownName, 
                             std::to_string(sampleRate) + " Hz");
     file_ = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file_) throw RenderFailure("cannot write " + shownName_ + ": " + sf_strerror(nullptr));
+    sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     // Integer formats clip instead of wrapping around.
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
@@ -161,4 +250,6 @@ void AudioWriter::close() {
     file_ = nullptr;
     sf_write_sync(file);
     if (sf_close(file) != 0) throw RenderFailure("cannot finish writing " + shownName_);
+    if ((format_ & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG && !fixOggSerial(path_))
+        throw RenderFailure("cannot finish writing " + shownName_);
 }

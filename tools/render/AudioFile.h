@@ -18,7 +18,12 @@ public:
 
     int sampleRate() const { return info_.samplerate; }
     int channels() const { return info_.channels; }
-    int64_t frames() const { return info_.frames; }  // as the header claims
+    // The frames there are to read, -1 when the format does not say (a
+    // stream without a known end).
+    int64_t frames() const { return frames_; }
+    // The frames that the file's header announces: more than frames() for
+    // a WAV or AIFF file cut short, which libsndfile reads as far as it goes.
+    int64_t announcedFrames() const { return announced_; }
     // Up to `count` frames; a mono file feeds both channels. 0 at the end.
     int read(float* left, float* right, int count);
     int64_t framesRead() const { return framesRead_; }
@@ -27,6 +32,8 @@ private:
     std::string path_;
     SNDFILE* file_ = nullptr;
     SF_INFO info_{};
+    int64_t frames_ = -1;
+    int64_t announced_ = -1;
     float buffer_[2 * 4096];
     int64_t framesRead_ = 0;
 };
@@ -37,10 +44,16 @@ private:
 // format cannot hold.
 int outputFormatFor(const std::string& path, const std::string& encoding);
 std::string supportedOutputExtensions();
+// True when the format keeps samples beyond full scale (float, Vorbis);
+// false for integer samples, which are clipped there.
+bool keepsOverFullScale(int format);
 
 class AudioWriter {
 public:
-    // Writes stereo frames to `path` (normally a temporary name) in `format`.
+    // Writes stereo frames to `path` (normally a temporary name) in `format`,
+    // with nothing in the file that differs between two runs: no PEAK chunk,
+    // whose time stamp libsndfile would add to float files, and a fixed
+    // serial number for an Ogg stream instead of a random one.
     AudioWriter(const std::string& path, const std::string& shownName, int format,
                 int sampleRate);
     ~AudioWriter();
@@ -52,7 +65,9 @@ public:
     void close();
 
 private:
+    std::string path_;
     std::string shownName_;  // the destination, for messages
+    int format_;
     SNDFILE* file_ = nullptr;
     float buffer_[2 * 4096];
 };

@@ -1,6 +1,8 @@
 #include "Options.h"
 
 #include <CLI/CLI.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -8,11 +10,21 @@
 
 #include "Errors.h"
 
-#ifndef BW_DEFAULT_PLUGIN
-#define BW_DEFAULT_PLUGIN "Brindlewave.so"
-#endif
-
 namespace {
+
+std::string programFolder() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return {};
+    std::string exe(path, static_cast<size_t>(n));
+    size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string() : exe.substr(0, slash);
+}
+
+bool isFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
 
 TailSetting parseTail(const std::string& text) {
     if (text == "auto") return {true, 0};
@@ -26,11 +38,15 @@ TailSetting parseTail(const std::string& text) {
 }
 
 const char* kFooter = R"(
-Parameters are set by key in their own units, as the saved state holds them:
-seconds for delayTime and delayModDepth, Hz, bpm, degrees, linear gain 0..1,
-on/off for switches and a shape name for lfoWaveform. --list shows every key
-with its range and default. Values outside a range are clamped by the plug-in.
+Parameters are set by key or name (any letter case, spaces optional) in their
+own units, as the saved state holds them: seconds for delayTime and
+delayModDepth, Hz, bpm, degrees, linear gain 0..1, on/off for switches and a
+shape for lfoWaveform by either of its names ("snow 3" or snowflake3). --list
+shows every key with its range, default and choices. Values outside a range
+are clamped, and said so, for --set and --preset alike.
 --tail auto also waits at least as long as the echo delay for a late echo.
+--impulse lets the plug-in settle on 100 ms of silence first (not kept), so
+the echoes are those of a running plug-in.
 
 Examples:
   brindlewave-render -o demo.wav --plot demo.png
@@ -39,13 +55,29 @@ Examples:
   brindlewave-render --impulse --set fbInvertPhase=on
   brindlewave-render --preset mine.txt --set wetGain=0.5 --save-preset mine2.txt
 
-Exit status: 0 on success, 2 for a command-line error, 1 for any other failure.)";
+Output above full scale is reported on standard error: the peak for float
+files, the number of clipped samples for integer ones.
+
+Exit status: 0 on success, 2 for a command-line or setting error, 1 for any
+other failure, 128 + N when ended by signal N (130 for Ctrl-C); unfinished
+files are removed.)";
 
 }  // namespace
 
+std::vector<std::string> pluginCandidates() {
+    const std::string folder = programFolder();
+    if (folder.empty()) return {};
+    return {folder + "/../lib/vst/Brindlewave.so", folder + "/../Brindlewave.so"};
+}
+
 std::optional<Options> parseOptions(int argc, char** argv) {
     Options o;
-    o.plugin = BW_DEFAULT_PLUGIN;
+    for (const std::string& candidate : pluginCandidates()) {
+        if (!o.plugin.empty() || !isFile(candidate)) continue;
+        char* resolved = realpath(candidate.c_str(), nullptr);
+        o.plugin = resolved ? resolved : candidate;
+        std::free(resolved);
+    }
     std::vector<std::string> sets;
     std::string tail = "auto";
 
@@ -99,7 +131,9 @@ std::optional<Options> parseOptions(int argc, char** argv) {
                      ->type_name("HZ")
                      ->check(CLI::Range(1000, 768000).description(""))
                      ->capture_default_str();
-    app.add_option("--plugin", o.plugin, "The plug-in to load")
+    app.add_option("--plugin", o.plugin,
+                   "The plug-in to load (default: the one beside this\n"
+                   "program in ../lib/vst, else ../Brindlewave.so)")
         ->type_name("PATH")
         ->capture_default_str();
 

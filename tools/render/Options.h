@@ -14,7 +14,7 @@ struct Options {
     std::string preset;
     std::string savePreset;
     std::string plot;
-    std::string plugin;
+    std::string plugin;  // empty: none found beside this program
     std::string encoding;
     std::vector<SetRequest> sets;
     bool list = false;
@@ -27,6 +27,11 @@ struct Options {
 
     bool renders() const { return !output.empty() || !plot.empty() || impulse; }
 };
+
+// Where the plug-in is looked for when --plugin is not given, first to
+// last: ../lib/vst/Brindlewave.so from this program's folder (as installed),
+// then ../Brindlewave.so (the build tree).
+std::vector<std::string> pluginCandidates();
 
 // Returns no options after printing the help (a successful run); throws
 // UsageError for anything the command line gets wrong.

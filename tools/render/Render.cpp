@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <string>
 
-#include "AtomicFile.h"
 #include "Errors.h"
 #include "Progress.h"
 
@@ -38,29 +37,52 @@ int MemorySource::read(float* left, float* right, int count) {
     return static_cast<int>(n);
 }
 
-void PeakEnvelope::add(const float* left, const float* right, int count) {
+void Envelope::add(const float* left, const float* right, int count) {
     const float* channels[2] = {left, right};
     for (int i = 0; i < count; ++i, ++frames_) {
-        size_t bucket = static_cast<size_t>((frames_) / bucketFrames_);
-        if (bucket >= peaks_[0].size()) {
+        size_t bucket = static_cast<size_t>(frames_ / bucketFrames_);
+        if (bucket >= lows_[0].size()) {
             if (bucket >= kMaxBuckets) {
                 compact();
                 bucket = static_cast<size_t>(frames_ / bucketFrames_);
             }
-            for (auto& p : peaks_) p.resize(bucket + 1, 0.0f);
+            if (bucket >= lows_[0].size()) {
+                for (int c = 0; c < 2; ++c) {
+                    lows_[c].push_back(channels[c][i]);
+                    highs_[c].push_back(channels[c][i]);
+                }
+                continue;
+            }
         }
-        for (int c = 0; c < 2; ++c)
-            peaks_[c][bucket] = std::max(peaks_[c][bucket], std::fabs(channels[c][i]));
+        for (int c = 0; c < 2; ++c) {
+            lows_[c][bucket] = std::min(lows_[c][bucket], channels[c][i]);
+            highs_[c][bucket] = std::max(highs_[c][bucket], channels[c][i]);
+        }
     }
 }
 
-void PeakEnvelope::compact() {
-    for (auto& p : peaks_) {
-        for (size_t i = 0; 2 * i < p.size(); ++i)
-            p[i] = std::max(p[2 * i], 2 * i + 1 < p.size() ? p[2 * i + 1] : 0.0f);
-        p.resize((p.size() + 1) / 2);
+void Envelope::compact() {
+    for (int c = 0; c < 2; ++c) {
+        std::vector<float>& lo = lows_[c];
+        std::vector<float>& hi = highs_[c];
+        for (size_t i = 0; 2 * i < lo.size(); ++i) {
+            const size_t j = std::min(2 * i + 1, lo.size() - 1);
+            lo[i] = std::min(lo[2 * i], lo[j]);
+            hi[i] = std::max(hi[2 * i], hi[j]);
+        }
+        lo.resize((lo.size() + 1) / 2);
+        hi.resize((hi.size() + 1) / 2);
     }
     bucketFrames_ *= 2;
+}
+
+float Envelope::peak() const {
+    float peak = 0;
+    for (int c = 0; c < 2; ++c) {
+        for (float v : lows_[c]) peak = std::max(peak, std::fabs(v));
+        for (float v : highs_[c]) peak = std::max(peak, std::fabs(v));
+    }
+    return peak;
 }
 
 RenderResult renderThrough(hostkit::Plugin& plugin, Source& source, AudioWriter* writer,
@@ -80,13 +102,22 @@ RenderResult renderThrough(hostkit::Plugin& plugin, Source& source, AudioWriter*
     if (expected >= 0 && !config.tail.automatic) expected += tailLimit;
     Progress progress(config.progress, expected, rate);
 
+    for (int64_t done = 0; done < config.leadInFrames;) {
+        const int n = static_cast<int>(std::min<int64_t>(block, config.leadInFrames - done));
+        std::fill_n(inL.begin(), n, 0.0f);
+        std::fill_n(inR.begin(), n, 0.0f);
+        plugin.processBlock(inL.data(), inR.data(), outL.data(), outR.data(), n, true);
+        checkFinite(outL.data(), n, done, rate, "the plug-in's output", "left");
+        checkFinite(outR.data(), n, done, rate, "the plug-in's output", "right");
+        done += n;
+    }
+
     RenderResult result;
     bool inputDone = false;
     int64_t tailDone = 0;
     int64_t quietRun = 0;
     bool finished = false;
     while (!finished) {
-        if (gInterrupted.load()) throw RenderFailure("interrupted; no output written");
         int n = 0;
         if (!inputDone) {
             n = source.read(inL.data(), inR.data(), block);
@@ -127,6 +158,8 @@ RenderResult renderThrough(hostkit::Plugin& plugin, Source& source, AudioWriter*
             result.levels[1].peak = std::max<double>(result.levels[1].peak, std::fabs(outR[i]));
             result.levels[0].sumSquares += static_cast<double>(outL[i]) * outL[i];
             result.levels[1].sumSquares += static_cast<double>(outR[i]) * outR[i];
+            result.samplesOverFullScale +=
+                (std::fabs(outL[i]) > 1.0f) + (std::fabs(outR[i]) > 1.0f);
         }
         result.input.add(inL.data(), inR.data(), keep);
         result.output.add(outL.data(), outR.data(), keep);

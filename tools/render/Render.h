@@ -41,21 +41,26 @@ private:
     AudioReader& reader_;
 };
 
-// Largest magnitude per stretch of frames, for drawing. The stretch doubles
-// whenever the record grows long, so memory stays bounded for any length.
-class PeakEnvelope {
+// The lowest and highest sample per stretch of frames and channel, for
+// drawing. A stretch starts as one frame and doubles whenever the record
+// grows long, so memory stays bounded for any length.
+class Envelope {
 public:
     void add(const float* left, const float* right, int count);
     int64_t framesPerBucket() const { return bucketFrames_; }
-    const std::vector<float>& peaks(int channel) const { return peaks_[channel]; }
+    const std::vector<float>& lows(int channel) const { return lows_[channel]; }
+    const std::vector<float>& highs(int channel) const { return highs_[channel]; }
     int64_t frames() const { return frames_; }
+    // The largest magnitude of either channel.
+    float peak() const;
 
 private:
     void compact();
     static constexpr size_t kMaxBuckets = 1 << 16;
-    int64_t bucketFrames_ = 16;
+    int64_t bucketFrames_ = 1;
     int64_t frames_ = 0;
-    std::vector<float> peaks_[2];
+    std::vector<float> lows_[2];
+    std::vector<float> highs_[2];
 };
 
 struct TailSetting {
@@ -70,6 +75,9 @@ struct RenderConfig {
     // The automatic tail ends once the output has stayed below -90 dBFS for
     // this long (at least a second, longer for long echo delays).
     double quietSeconds = 1.0;
+    // Silence run through the plug-in before the source and left out of
+    // everything the render returns or writes.
+    int64_t leadInFrames = 0;
     bool keepOutput = false;  // keep every output frame in the result
     bool progress = false;
 };
@@ -88,11 +96,12 @@ struct RenderResult {
     bool tailCapped = false;
     double wallSeconds = 0;
     ChannelLevels levels[2];
-    PeakEnvelope input;
-    PeakEnvelope output;
+    int64_t samplesOverFullScale = 0;  // output samples of magnitude above 1
+    Envelope input;
+    Envelope output;
     StereoBuffer kept;
 };
 
-// Throws RenderFailure on a non-finite sample or when interrupted.
+// Throws RenderFailure on a non-finite sample.
 RenderResult renderThrough(hostkit::Plugin& plugin, Source& source, AudioWriter* writer,
                            const RenderConfig& config);

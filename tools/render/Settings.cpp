@@ -1,8 +1,13 @@
 #include "Settings.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -35,36 +40,49 @@ double asSaved(double value) {
     return std::strtod(text.str().c_str(), nullptr);
 }
 
-std::string quotedList(const std::vector<std::string>& texts) {
+std::string choiceList(const ParamInfo& param) {
     std::string list;
-    for (const std::string& t : texts) list += (list.empty() ? "\"" : ", \"") + t + "\"";
+    for (const ChoiceInfo& c : param.choices) {
+        list += (list.empty() ? "\"" : ", \"") + c.valueText + "\"";
+        if (c.shownText != c.valueText) list += " (" + c.shownText + ")";
+    }
     return list;
 }
 
+std::string lower(const std::string& text) {
+    std::string result = text;
+    for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return result;
+}
+
 // The value text to hand to the plug-in, or a UsageError saying what fits.
-std::string checkedText(const ParamInfo& param, const std::string& given) {
+std::string checkedText(const ParamInfo& param, const std::string& given,
+                        const std::string& where) {
     switch (param.kind) {
-        case ParamKind::Switch:
-            if (given == "true" || given == "on") return "true";
-            if (given == "false" || given == "off") return "false";
-            throw UsageError(param.key + " takes on/off (or true/false), not \"" + given + "\"");
+        case ParamKind::Switch: {
+            const std::string word = lower(trim(given));
+            if (word == "true" || word == "on") return "true";
+            if (word == "false" || word == "off") return "false";
+            throw UsageError(where + param.key + " takes on/off (or true/false), not \"" + given +
+                             "\"");
+        }
         case ParamKind::Choice:
-            for (const std::string& choice : param.choices)
-                if (choice == given) return given;
-            throw UsageError(param.key + " takes one of " + quotedList(param.choices) +
-                             ", not \"" + given + "\"");
+            if (const ChoiceInfo* choice = param.findChoice(trim(given))) return choice->valueText;
+            throw UsageError(where + param.key + " takes one of " + choiceList(param) + ", not \"" +
+                             given + "\"");
         case ParamKind::Number: {
             double value = 0;
             if (!parseNumber(trim(given), value))
-                throw UsageError(param.key + " takes a number from " + param.minText + " to " +
-                                 param.maxText + ", not \"" + given + "\"");
+                throw UsageError(where + param.key + " takes a number from " + param.minText +
+                                 " to " + param.maxText + ", not \"" + given + "\"");
             return trim(given);
         }
         case ParamKind::Integer: {
             double value = 0;
             if (!parseNumber(trim(given), value) || value != std::floor(value))
-                throw UsageError(param.key + " takes a whole number from " + param.minText +
-                                 " to " + param.maxText + ", not \"" + given + "\"");
+                throw UsageError(where + param.key + " takes a whole number from " +
+                                 param.minText + " to " + param.maxText + ", not \"" + given +
+                                 "\"");
             // The plug-in treats a whole number outside the range as a broken
             // precondition rather than clamping it quietly, so clamp it here.
             double lo = std::strtod(param.minText.c_str(), nullptr);
@@ -92,72 +110,93 @@ bool refused(const ParamInfo& param, const std::string& before, const std::strin
     return true;
 }
 
+std::string whereFrom(const std::string& origin) { return origin.empty() ? "" : origin + ": "; }
+
 }  // namespace
 
 SetRequest parseSetRequest(const std::string& argument) {
     size_t equals = argument.find('=');
     if (equals == std::string::npos || equals == 0)
         throw UsageError("--set needs KEY=VALUE, not \"" + argument + "\"");
-    return {argument.substr(0, equals), argument.substr(equals + 1)};
+    return {trim(argument.substr(0, equals)), argument.substr(equals + 1), ""};
 }
 
-void loadStateFile(hostkit::Plugin& plugin, const std::string& path) {
+std::vector<SetRequest> readStateFile(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        throw RenderFailure("cannot read preset " + path + ": " + std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        throw RenderFailure("cannot read preset " + path + ": it is a directory");
     std::ifstream file(path, std::ios::binary);
     if (!file) throw RenderFailure("cannot read preset " + path);
     std::ostringstream bytes;
     bytes << file.rdbuf();
     if (file.bad()) throw RenderFailure("cannot read preset " + path);
-    const std::string text = bytes.str();
-    const bool bank = isBankForm(text);
-    if (plugin.setChunk(text, !bank) == 1) return;
-    std::string why = text.find('\r') != std::string::npos
-                          ? " (its lines end in CR LF; the state text uses LF only)"
-                          : " (no ParameterList entry)";
-    throw RenderFailure(path + " is not a Brindlewave state" + why);
+    std::string text = bytes.str();
+
+    // As the plug-in loads it: the bank form's first "Preset" entry, and of a
+    // preset every "ParameterList" in turn, each from the defaults, so that
+    // the last one decides.
+    std::vector<StateEntry> top = readEntries(text);
+    if (isBankForm(text)) top = readEntries(top.front().value);
+    const StateEntry* list = nullptr;
+    for (const StateEntry& entry : top)
+        if (entry.key == "ParameterList") list = &entry;
+    if (!list) {
+        std::string why = text.find('\r') != std::string::npos
+                              ? " (its lines end in CR LF; the state text uses LF only)"
+                              : " (no ParameterList entry)";
+        throw RenderFailure(path + " is not a Brindlewave state" + why);
+    }
+    std::vector<SetRequest> requests;
+    for (const StateEntry& entry : readEntries(list->value))
+        requests.push_back({entry.key, entry.value, path});
+    return requests;
 }
 
 std::vector<EffectiveValue> applySettings(hostkit::Plugin& plugin, const ParamCatalog& catalog,
                                           const std::vector<SetRequest>& requests) {
     if (requests.empty()) return {};
-    // A key given twice takes its last value.
-    std::vector<SetRequest> unique;
-    for (size_t i = 0; i < requests.size(); ++i) {
-        bool later = false;
-        for (size_t j = i + 1; j < requests.size(); ++j)
-            later = later || requests[j].key == requests[i].key;
-        if (!later) unique.push_back(requests[i]);
-    }
     const std::string before = plugin.getChunk(true);
     std::vector<StateEntry> entries = parameterEntries(before);
-    std::vector<std::pair<const ParamInfo*, std::string>> checked;
-    for (const SetRequest& request : unique) {
+    // Checked in order; a parameter asked for again takes the later value.
+    struct Checked {
+        const ParamInfo* param;
+        std::string text;
+        const SetRequest* request;
+    };
+    std::vector<Checked> checked;
+    for (const SetRequest& request : requests) {
         const ParamInfo* param = catalog.find(request.key);
         if (!param)
-            throw UsageError("unknown parameter \"" + request.key +
+            throw UsageError(whereFrom(request.origin) + "unknown parameter \"" + request.key +
                              "\"; valid keys: " + catalog.keyList());
-        std::string text = checkedText(*param, request.text);
+        std::string text = checkedText(*param, request.text, whereFrom(request.origin));
+        std::erase_if(checked, [&](const Checked& c) { return c.param == param; });
+        checked.push_back({param, text, &request});
+    }
+    for (const Checked& c : checked) {
         bool replaced = false;
         for (StateEntry& entry : entries)
-            if (entry.key == param->key) {
-                entry.value = text;
+            if (entry.key == c.param->key) {
+                entry.value = c.text;
                 replaced = true;
             }
-        if (!replaced) entries.push_back({param->key, text});
-        checked.emplace_back(param, text);
+        if (!replaced) entries.push_back({c.param->key, c.text});
     }
     if (plugin.setChunk(presetText(entries), true) != 1)
         throw RenderFailure("the plug-in did not take the edited state");
 
     const std::string after = plugin.getChunk(true);
     std::vector<EffectiveValue> result;
-    for (size_t i = 0; i < checked.size(); ++i) {
-        const auto& [param, text] = checked[i];
-        const std::string old = valueOf(before, param->key);
-        const std::string now = valueOf(after, param->key);
-        if (refused(*param, old, now, text))
-            throw UsageError("the plug-in did not take " + param->key + "=" + unique[i].text +
-                             " (range " + param->minText + " to " + param->maxText + ")");
-        result.push_back({param, unique[i].text, now, {}, false});
+    for (const Checked& c : checked) {
+        const std::string old = valueOf(before, c.param->key);
+        const std::string now = valueOf(after, c.param->key);
+        if (refused(*c.param, old, now, c.text))
+            throw UsageError(whereFrom(c.request->origin) + "the plug-in did not take " +
+                             c.param->key + "=" + c.request->text + " (range " +
+                             c.param->minText + " to " + c.param->maxText + ")");
+        result.push_back({c.param, c.request->text, c.request->origin, now, {}, false});
     }
     readBack(plugin, result);
     return result;
@@ -167,7 +206,7 @@ void readBack(hostkit::Plugin& plugin, std::vector<EffectiveValue>& values) {
     const std::string state = plugin.getChunk(true);
     for (EffectiveValue& v : values) {
         v.effective = valueOf(state, v.param->key);
-        v.display = displayWithLabel(plugin, v.param->index);
+        v.display = displayWithLabel(plugin, *v.param);
         double asked = 0, got = 0;
         v.clamped = parseNumber(trim(v.requested), asked) && parseNumber(v.effective, got) &&
                     asSaved(asked) != got;

@@ -14,6 +14,15 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
+std::string makeEntry(const std::string& key, const std::string& value) {
+    std::string result = key + "\n\t";
+    for (char c : value) {
+        result += c;
+        if (c == '\n') result += '\t';
+    }
+    return result;
+}
+
 }  // namespace
 
 std::vector<StateEntry> readEntries(const std::string& text) {
@@ -34,15 +43,6 @@ std::vector<StateEntry> readEntries(const std::string& text) {
         firstValueLine = false;
     }
     return entries;
-}
-
-std::string makeEntry(const std::string& key, const std::string& value) {
-    std::string result = key + "\n\t";
-    for (char c : value) {
-        result += c;
-        if (c == '\n') result += '\t';
-    }
-    return result;
 }
 
 std::string writeEntries(const std::vector<StateEntry>& entries) {

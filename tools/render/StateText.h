@@ -14,9 +14,8 @@ struct StateEntry {
 // under it. Tab-led lines before the first key line are passed over.
 std::vector<StateEntry> readEntries(const std::string& text);
 
-// One entry: the key line and every value line (an empty value is one line)
-// indented by one more tab.
-std::string makeEntry(const std::string& key, const std::string& value);
+// Each entry as the key line and every value line (an empty value is one
+// line) indented by one more tab.
 std::string writeEntries(const std::vector<StateEntry>& entries);
 
 // The bank form is a single "Preset" entry; the preset form starts with "Name".

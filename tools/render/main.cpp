@@ -23,6 +23,13 @@ namespace {
 
 constexpr const char* kTool = "brindlewave-render";
 
+// Silence before the impulse, so that the echoes measured are those of a
+// running plug-in: longer than any of its start-up glides (the feedback
+// filter's takes 20 ms). Not part of the response.
+constexpr double kSettleSeconds = 0.1;
+
+int64_t settleFrames(double rate) { return std::llround(kSettleSeconds * rate); }
+
 double numberIn(const std::string& state, const std::string& key) {
     return std::strtod(valueOf(state, key).c_str(), nullptr);
 }
@@ -44,7 +51,8 @@ std::string dbText(double linear) {
     return text;
 }
 
-void printList(const ParamCatalog& catalog, hostkit::Plugin& plugin) {
+void printList(const ParamCatalog& catalog, hostkit::Plugin& plugin, const std::string& path) {
+    std::printf("the plug-in %s; keys and names in any letter case\n", path.c_str());
     std::printf("%-3s %-15s %-22s %-20s %-10s %s\n", "#", "key", "name", "range", "default",
                 "shown now");
     for (const ParamInfo& p : catalog.params) {
@@ -52,12 +60,13 @@ void printList(const ParamCatalog& catalog, hostkit::Plugin& plugin) {
                                 ? std::to_string(p.choices.size()) + " choices"
                                 : p.minText + " .. " + p.maxText;
         std::printf("%-3d %-15s %-22s %-20s %-10s %s\n", p.index, p.key.c_str(), p.name.c_str(),
-                    range.c_str(), p.defaultText.c_str(),
-                    displayWithLabel(plugin, p.index).c_str());
+                    range.c_str(), p.defaultText.c_str(), displayWithLabel(plugin, p).c_str());
         if (p.kind == ParamKind::Choice) {
             std::string list;
-            for (const std::string& c : p.choices)
-                list += (list.empty() ? "\"" : ", \"") + c + "\"";
+            for (const ChoiceInfo& c : p.choices) {
+                list += (list.empty() ? "\"" : ", \"") + c.valueText + "\"";
+                if (c.shownText != c.valueText) list += " (" + c.shownText + ")";
+            }
             std::printf("    %-15s %s\n", "", list.c_str());
         }
     }
@@ -86,6 +95,7 @@ StereoBuffer impulseResponse(const hostkit::Library& library, std::optional<doub
     config.sampleRate = rate;
     config.blockSize = block;
     config.quietSeconds = longestEchoDelay(state) + 0.1;
+    config.leadInFrames = settleFrames(rate);
     config.keepOutput = true;
     return renderThrough(*plugin, source, nullptr, config).kept;
 }
@@ -97,7 +107,26 @@ void checkDistinct(const std::string& a, const char* whatA, const std::string& b
         throw UsageError(std::string(whatA) + " and " + whatB + " are the same file (" + a + ")");
 }
 
+std::string pluginNotFound() {
+    std::string looked;
+    for (const std::string& candidate : pluginCandidates())
+        looked += (looked.empty() ? "" : " or ") + candidate;
+    return "cannot find the plug-in" + (looked.empty() ? "" : " (there is no " + looked + ")") +
+           "; give --plugin PATH";
+}
+
+void warn(const std::string& text) {
+    std::fprintf(stderr, "%s: warning: %s\n", kTool, text.c_str());
+}
+
+std::string signedDb(double linear) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.2f", 20 * std::log10(linear));
+    return text;
+}
+
 int run(const Options& o) {
+    if (o.plugin.empty()) throw RenderFailure(pluginNotFound());
     std::string error;
     auto library = hostkit::Library::open(o.plugin, &error);
     if (!library) throw RenderFailure("cannot load the plug-in " + o.plugin + ": " + error);
@@ -110,8 +139,13 @@ int run(const Options& o) {
     checkDistinct(o.output, "the output", o.plot, "the plot");
     checkDistinct(o.output, "the output", o.savePreset, "the saved preset");
     checkDistinct(o.plot, "the plot", o.savePreset, "the saved preset");
+    for (const std::string* path : {&o.output, &o.plot, &o.savePreset})
+        if (!path->empty()) checkNotDirectory(*path);
     int format = o.output.empty() ? 0 : outputFormatFor(o.output, o.encoding);
     if (!o.plot.empty()) checkPlotName(o.plot);
+    std::vector<SetRequest> requests;
+    if (!o.preset.empty()) requests = readStateFile(o.preset);
+    requests.insert(requests.end(), o.sets.begin(), o.sets.end());
 
     std::unique_ptr<AudioReader> reader;
     if (!o.input.empty()) reader = std::make_unique<AudioReader>(o.input);
@@ -121,21 +155,23 @@ int run(const Options& o) {
     if (o.tempo) host.setTempo(*o.tempo);
     auto plugin = openPlugin(*library, host);
     plugin->prepare(static_cast<float>(rate), o.blockSize);
-    if (!o.preset.empty()) loadStateFile(*plugin, o.preset);
-    std::vector<EffectiveValue> effective = applySettings(*plugin, catalog, o.sets);
+    std::vector<EffectiveValue> effective = applySettings(*plugin, catalog, requests);
     prepare(*plugin, rate, o.blockSize, "");
     const std::string state = plugin->getChunk(true);
     readBack(*plugin, effective);
     bool tempoSet = false;
     for (const EffectiveValue& v : effective) {
-        std::printf("%s\n", describeEffective(v).c_str());
-        tempoSet = tempoSet || v.param->key == "tempo";
+        const bool fromSet = v.origin.empty();
+        const bool hostTempo = o.tempo && v.param->key == "tempo";
+        // A state file's values are shown where they were not taken as they are.
+        if (fromSet || (v.clamped && !hostTempo)) std::printf("%s\n", describeEffective(v).c_str());
+        tempoSet = tempoSet || (fromSet && v.param->key == "tempo");
     }
     if (o.tempo && !tempoSet)
         if (const ParamInfo* tempo = catalog.find("tempo"))
             std::printf("tempo = %s (from the host)  [%s]\n", valueOf(state, "tempo").c_str(),
-                        displayWithLabel(*plugin, tempo->index).c_str());
-    if (o.list) printList(catalog, *plugin);
+                        displayWithLabel(*plugin, *tempo).c_str());
+    if (o.list) printList(catalog, *plugin, library->path());
     if (!o.savePreset.empty()) writeFileAtomically(o.savePreset, state);
     if (!o.renders()) return 0;
 
@@ -159,19 +195,29 @@ int run(const Options& o) {
     config.blockSize = o.blockSize;
     config.tail = o.tail;
     config.quietSeconds = longestEchoDelay(state) + 0.1;
+    if (o.impulse) config.leadInFrames = settleFrames(rate);
     config.keepOutput = o.impulse;
     config.progress = progressWanted();
     RenderResult result = renderThrough(*plugin, source, writer.get(), config);
     if (writer) writer->close();
 
-    if (reader && reader->frames() > reader->framesRead())
-        std::fprintf(stderr, "%s: warning: %s ended after %lld of the %lld frames its header "
-                     "announces\n", kTool, o.input.c_str(),
-                     static_cast<long long>(reader->framesRead()),
-                     static_cast<long long>(reader->frames()));
+    if (reader && reader->announcedFrames() > reader->framesRead())
+        warn(o.input + " is cut short: it ended after " + std::to_string(reader->framesRead()) +
+             " of the " + std::to_string(reader->announcedFrames()) +
+             " frames its header announces");
     if (result.tailCapped)
-        std::fprintf(stderr, "%s: warning: the tail was cut at %g s and is still sounding\n",
-                     kTool, kMaxTailSeconds);
+        warn("the tail was cut at " + std::to_string(static_cast<int>(kMaxTailSeconds)) +
+             " s and is still sounding");
+    const double peak = std::max(result.levels[0].peak, result.levels[1].peak);
+    if (writer && result.samplesOverFullScale > 0) {
+        const std::string count = std::to_string(result.samplesOverFullScale);
+        if (keepsOverFullScale(format))
+            warn(o.output + " goes over full scale: its peak is " + signedDb(peak) + " dBFS (" +
+                 count + " samples above 0 dBFS, kept as they are)");
+        else
+            warn(o.output + ": " + count + " samples over full scale were clipped (the peak was " +
+                 signedDb(peak) + " dBFS)");
+    }
 
     std::vector<EchoEvent> echoes;
     if (o.impulse) {
@@ -208,7 +254,7 @@ int run(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    installInterruptHandlers();
+    installSignalCleanup();
     try {
         std::optional<Options> options = parseOptions(argc, argv);
         if (!options) return 0;
