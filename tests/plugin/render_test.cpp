@@ -503,6 +503,41 @@ TEST_F(RenderTool, PresetRoundTrip) {
     }
 }
 
+TEST_F(RenderTool, FactoryPresetsLoadByNameAndRenderAudibly) {
+    ToolRun list = run({"--list-presets"});
+    ASSERT_EQ(list.code, 0) << list.err;
+    std::vector<std::string> ids;
+    for (size_t start = 0; start < list.out.size();) {
+        const size_t end = list.out.find('\n', start);
+        const std::string line = list.out.substr(start, end - start);
+        ids.push_back(line.substr(line.rfind('(') + 1, line.size() - line.rfind('(') - 2));
+        start = end + 1;
+    }
+    ASSERT_GE(ids.size(), 8u);
+    ASSERT_LE(ids.size(), 12u);
+    for (const std::string& id : ids) {
+        SCOPED_TRACE(id);
+        ToolRun r = run({"--preset", id, "--tempo", "110", "-o", path("p.wav"), "--tail", "2"});
+        ASSERT_EQ(r.code, 0) << r.err;
+        const Audio out = readAudio(path("p.wav"));
+        float peak = 0.0f;
+        for (float v : out.samples) {
+            ASSERT_TRUE(std::isfinite(v));
+            peak = std::max(peak, std::fabs(v));
+        }
+        EXPECT_GT(peak, 0.01f);
+    }
+    // By its shown name in any letter case, to the same state as by its identifier.
+    ASSERT_EQ(run({"--preset", "SLOW SPIN", "--save-preset", path("a.txt")}).code, 0);
+    ASSERT_EQ(run({"--preset", "slow-spin", "--save-preset", path("b.txt")}).code, 0);
+    EXPECT_EQ(slurp(path("a.txt")), slurp(path("b.txt")));
+    EXPECT_NE(slurp(path("a.txt")).find("\n\tfbRotation\n\t\t30"), std::string::npos);
+    // Neither a file nor a factory preset.
+    ToolRun missing = run({"--preset", "no-such-preset", "--save-preset", path("c.txt")});
+    EXPECT_EQ(missing.code, 1);
+    expectOneLine(missing);
+}
+
 TEST_F(RenderTool, ListShowsEveryParameter) {
     ToolRun r = run({"--list", "--set", "delayTime=0.25"});
     ASSERT_EQ(r.code, 0) << r.err;

@@ -99,8 +99,10 @@ std::optional<Options> parseOptions(int argc, char** argv) {
                    "Set a parameter by key (repeatable), e.g.\n--set delayTime=0.375")
         ->type_name("KEY=VALUE")
         ->allow_extra_args(false);
-    app.add_option("--preset", o.preset, "Load a saved state (preset or bank form)")
-        ->type_name("FILE");
+    app.add_option("--preset", o.preset,
+                   "Load a saved state (preset or bank form), or a factory\npreset by name (see --list-presets)")
+        ->type_name("FILE|NAME");
+    app.add_flag("--list-presets", o.listPresets, "List the factory presets");
     app.add_option("--save-preset", o.savePreset, "Write the effective state (preset form)")
         ->type_name("FILE");
     app.add_flag("--list", o.list, "List the parameters with range and default");
@@ -162,8 +164,8 @@ std::optional<Options> parseOptions(int argc, char** argv) {
                          " brings its own sample rate");
     if (o.impulse && !o.input.empty())
         throw UsageError("--impulse renders its own input; give no INPUT with it");
-    if (!o.renders() && !o.list && o.savePreset.empty())
-        throw UsageError("nothing to do: give -o OUTPUT (or --plot, --impulse, --list, "
+    if (!o.renders() && !o.list && !o.listPresets && o.savePreset.empty())
+        throw UsageError("nothing to do: give -o OUTPUT (or --plot, --impulse, --list, --list-presets, "
                          "--save-preset); see --help");
     return o;
 }

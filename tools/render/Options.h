@@ -18,6 +18,7 @@ struct Options {
     std::string encoding;
     std::vector<SetRequest> sets;
     bool list = false;
+    bool listPresets = false;
     bool impulse = false;
     std::optional<double> tempo;
     int blockSize = 512;

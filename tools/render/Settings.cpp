@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "Errors.h"
+#include "FactoryPresets.h"
 #include "StateText.h"
 
 namespace {
@@ -113,6 +114,28 @@ bool refused(const ParamInfo& param, const std::string& before, const std::strin
 std::string whereFrom(const std::string& origin) { return origin.empty() ? "" : origin + ": "; }
 
 }  // namespace
+
+bool factoryPresetRequests(const std::string& name, std::vector<SetRequest>& requests) {
+    const auto folded = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    for (const FactoryPreset& preset : factoryPresets()) {
+        if (folded(name) != folded(preset.name) && folded(name) != folded(preset.id)) continue;
+        requests.clear();
+        for (const auto& [key, value] : preset.values)
+            requests.push_back({key, value, std::string("preset \"") + preset.name + "\""});
+        return true;
+    }
+    return false;
+}
+
+std::string factoryPresetList() {
+    std::string list;
+    for (const FactoryPreset& preset : factoryPresets())
+        list += std::string(preset.name) + " (" + preset.id + ")\n";
+    return list;
+}
 
 SetRequest parseSetRequest(const std::string& argument) {
     size_t equals = argument.find('=');

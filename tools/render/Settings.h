@@ -23,6 +23,12 @@ SetRequest parseSetRequest(const std::string& argument);
 // Throws RenderFailure when the file cannot be read or is no Brindlewave state.
 std::vector<SetRequest> readStateFile(const std::string& path);
 
+// The values of the factory preset with this name or identifier (any letter
+// case), from the plug-in's own preset list; false when there is none.
+bool factoryPresetRequests(const std::string& name, std::vector<SetRequest>& requests);
+// "Slow Spin (slow-spin)", one line each.
+std::string factoryPresetList();
+
 struct EffectiveValue {
     const ParamInfo* param;
     std::string requested;  // as the user wrote it

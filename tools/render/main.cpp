@@ -1,5 +1,7 @@
 // brindlewave-render: renders a file, the built-in demo phrase or the impulse
 // response through the Brindlewave plug-in, with settings given by key.
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -144,7 +146,10 @@ int run(const Options& o) {
     int format = o.output.empty() ? 0 : outputFormatFor(o.output, o.encoding);
     if (!o.plot.empty()) checkPlotName(o.plot);
     std::vector<SetRequest> requests;
-    if (!o.preset.empty()) requests = readStateFile(o.preset);
+    // A file by that name, else a factory preset.
+    struct stat presetFile {};
+    if (!o.preset.empty() && (stat(o.preset.c_str(), &presetFile) == 0 || !factoryPresetRequests(o.preset, requests)))
+        requests = readStateFile(o.preset);
     requests.insert(requests.end(), o.sets.begin(), o.sets.end());
 
     std::unique_ptr<AudioReader> reader;
@@ -172,6 +177,7 @@ int run(const Options& o) {
             std::printf("tempo = %s (from the host)  [%s]\n", valueOf(state, "tempo").c_str(),
                         displayWithLabel(*plugin, *tempo).c_str());
     if (o.list) printList(catalog, *plugin, library->path());
+    if (o.listPresets) std::printf("%s", factoryPresetList().c_str());
     if (!o.savePreset.empty()) writeFileAtomically(o.savePreset, state);
     if (!o.renders()) return 0;
 
