@@ -5,10 +5,6 @@
 // The list holds no values of its own and takes no lock; it assumes that two
 // of its operations never run at the same time. Parameter values themselves
 // are safe against the audio thread (Param.h).
-//
-// The line of every precondition check in this file is part of the report
-// that the check makes, and hosts' logs and our tests refer to it: keep each
-// check on its line when editing.
 #include "ParamList.h"
 
 #include <algorithm>

@@ -1,11 +1,12 @@
 // The effect through its plug-in interface: parameters as the host sees them,
 // the echo pattern, tempo following, state, and the mended edge cases.
 #include <cmath>
-#include <limits>
 #include <initializer_list>
+#include <limits>
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "ImpulseRender.h"
 #include "PluginFixture.h"
@@ -36,18 +37,33 @@ float peakOf(const StereoBuffer& b) {
     return peak;
 }
 
-// Sets parameters by key through the preset-form state text, as a saved
-// preset would; returns what the plug-in answers to the chunk.
+// The first frame from `from` on at which either output is above 1e-9.
+int firstHeard(const StereoBuffer& b, size_t from) {
+    for (size_t i = from; i < b.size(); ++i)
+        if (std::fabs(b.left[i]) > 1e-9f || std::fabs(b.right[i]) > 1e-9f) return static_cast<int>(i);
+    return -1;
+}
+
+// A preset-form state that sets these parameters; the others keep their defaults.
+std::string stateWith(std::initializer_list<std::pair<const char*, const char*>> values) {
+    std::string text = "ParameterList";
+    for (const auto& [key, value] : values) text += std::string("\n\t") + key + "\n\t\t" + value;
+    return text;
+}
+
+// Sets these parameters (the others to their defaults) through the
+// preset-form state text, as a saved preset would; returns what the plug-in
+// answers to the chunk.
 intptr_t setValues(hostkit::Plugin& plugin, std::initializer_list<std::pair<const char*, const char*>> values) {
-    std::string state = plugin.getChunk(true);
-    for (const auto& [key, value] : values) {
-        const std::string line = std::string("\t") + key + "\n\t\t";
-        const size_t at = state.find(line);
-        if (at == std::string::npos) return -1;
-        const size_t from = at + line.size();
-        state.replace(from, state.find('\n', from) - from, value);
-    }
-    return plugin.setChunk(state, true);
+    return plugin.setChunk(stateWith(values), true);
+}
+
+// The impulse response of the feedback band-pass once its coefficients have settled.
+std::vector<float> settledResponse(const BiquadCoeffs& settled, size_t frames) {
+    FilterModel filter;
+    std::vector<float> h(frames);
+    for (size_t k = 0; k < frames; ++k) h[k] = filter.run(settled, k == 0 ? 1.0 : 0.0);
+    return h;
 }
 
 }  // namespace
@@ -190,6 +206,101 @@ TEST_F(Effect, ModulationDeeperThanTheDelayFoldsAtZero) {
     EXPECT_LT(peak, 2.0f);
 }
 
+// The first echo is the input swapped left/right, then mid/side (which
+// negates the right channel), then turned by the feedback and wet rotations
+// together, times the wet gain and negated when inverted. A swap or the
+// inversion acts on the first echo when it is on in exactly one of the two
+// paths, since the feedback path's options are already in what the wet path
+// reads back.
+TEST_F(Effect, FirstEchoIsTheInputSwappedTurnedAndInvertedAsSet) {
+    BiquadCoeffs settled;
+    const auto hLeft = firstPassResponse(1500.0f, 0.125f, kRate, 2000, &settled);  // during the glide
+    const auto hRight = settledResponse(settled, 2000);                         // after it
+    constexpr int kRightAt = 5000;
+    StereoBuffer in(kDelayFrames + kRightAt + 2000);
+    in.left[0] = 1.0f;
+    in.right[kRightAt] = 1.0f;
+    const double angle = (30.0 + 15.0) * 3.141592653589793 / 180.0;
+    const double c = std::cos(angle), s = std::sin(angle);
+    for (int bits = 0; bits < 64; ++bits) {
+        const bool fbLR = bits & 1, fbMS = bits & 2, fbInvert = bits & 4;
+        const bool wetLR = bits & 8, wetMS = bits & 16, wetInvert = bits & 32;
+        hostkit::Host h;
+        auto p = hostkit::Plugin::create(pluginLibrary(), h);
+        p->prepare(kRate, 512);
+        p->setParameter(18, fbLR), p->setParameter(19, fbMS), p->setParameter(20, fbInvert);
+        p->setParameter(11, wetLR), p->setParameter(12, wetMS), p->setParameter(13, wetInvert);
+        p->setParameter(21, 120.0f / 180.0f);  // feedback rotation 30 degrees
+        p->setParameter(14, 105.0f / 180.0f);  // wet rotation 15 degrees
+        p->setParameter(9, 0.0f);              // no dry signal
+        const auto out = render(*p, in);
+
+        // Columns: where a left and a right input go.
+        double m[2][2] = {{1, 0}, {0, 1}};
+        if (fbLR != wetLR) m[0][0] = 0, m[0][1] = 1, m[1][0] = 1, m[1][1] = 0;
+        if (fbMS != wetMS) m[1][0] = -m[1][0], m[1][1] = -m[1][1];
+        const double g = (fbInvert != wetInvert ? -0.25 : 0.25);
+        double w[2][2];
+        for (int col = 0; col < 2; ++col) {
+            w[0][col] = g * (c * m[0][col] - s * m[1][col]);
+            w[1][col] = g * (s * m[0][col] + c * m[1][col]);
+        }
+        SCOPED_TRACE(::testing::Message() << "fb LR " << fbLR << " MS " << fbMS << " invert " << fbInvert
+                                          << ", wet LR " << wetLR << " MS " << wetMS << " invert " << wetInvert);
+        for (int k = 0; k < 2000; ++k) {
+            ASSERT_NEAR(out.left[kDelayFrames + k], w[0][0] * hLeft[k], 1e-6) << k;
+            ASSERT_NEAR(out.right[kDelayFrames + k], w[1][0] * hLeft[k], 1e-6) << k;
+            ASSERT_NEAR(out.left[kDelayFrames + kRightAt + k], w[0][1] * hRight[k], 1e-6) << k;
+            ASSERT_NEAR(out.right[kDelayFrames + kRightAt + k], w[1][1] * hRight[k], 1e-6) << k;
+        }
+    }
+}
+
+// With the square shape the read position sits the depth before the delay
+// for the first half of each cycle and the depth after it for the second.
+// At 0.25 Hz a half cycle is 88203 frames: an impulse at frame 0 is heard
+// 22050 - 441 frames later, one at frame 70000 (heard after the half cycle)
+// 22050 + 441 frames later. A change of the depth alone, or of the rate
+// alone, made once the first block has taken the settings, is taken whether
+// or not the delay follows the tempo.
+TEST_F(Effect, ModulationMovesTheEchoByTheDepthAtTheLfoRate) {
+    constexpr int kDepthFrames = 441;                                  // 10 ms
+    const float depthKnob = std::pow(0.01f, 0.25f);                    // 4th-root mapping over 0..1 s
+    const float rateKnob = std::log(0.25f * 60.0f) / std::log(1200.0f);  // log mapping over 1/60..20 Hz
+    struct Case {
+        const char* what;
+        std::string state;
+        int index;
+        float knob;
+    };
+    const Case cases[] = {
+        {"depth, free",
+         stateWith({{"lfoWaveform", "square"}, {"delayModRate", "0.25"}, {"fbGain", "0"}, {"dryGain", "0"}}),
+         5, depthKnob},
+        {"depth, synced",
+         stateWith({{"lfoWaveform", "square"}, {"delayModRate", "0.25"}, {"fbGain", "0"}, {"dryGain", "0"},
+                    {"tempoSync", "true"}}),
+         5, depthKnob},
+        {"rate, free",
+         stateWith({{"lfoWaveform", "square"}, {"delayModDepth", "0.01"}, {"fbGain", "0"}, {"dryGain", "0"}}),
+         6, rateKnob},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        hostkit::Host h;
+        auto p = hostkit::Plugin::create(pluginLibrary(), h);
+        p->prepare(kRate, 4096);
+        ASSERT_EQ(p->setChunk(c.state, true), 1);
+        p->processBlock(nullptr, nullptr, nullptr, nullptr, 0);  // takes the state
+        p->setParameter(c.index, c.knob);
+        StereoBuffer in(100000);
+        in.left[0] = in.left[70000] = 1.0f;
+        const auto out = render(*p, in, 4096);
+        EXPECT_EQ(firstHeard(out, 0), kDelayFrames - kDepthFrames);
+        EXPECT_EQ(firstHeard(out, 70000), 70000 + kDelayFrames + kDepthFrames);
+    }
+}
+
 TEST_F(Effect, TempoSyncFourBeatsThreeEchoes) {
     plugin->setParameter(3, 1.0f);
     plugin->setParameter(2, intKnob(4));
@@ -294,12 +405,31 @@ TEST_F(Effect, DelaysLongerThanTheLineArriveAtTheLongestDelayNeverWrapped) {
     EXPECT_EQ(firstAbove(out.right, 1e-9f), 393216 - 4);
 }
 
+// A rate set after processing, through either opcode that sets it, ends up
+// sounding as the same rate set from the start: the delay in frames, and the
+// feedback filter once its 20 ms glide is over.
 TEST_F(Effect, SampleRateChangesReachEveryRateDependentValue) {
-    plugin->prepare(kRate, 512);
-    render(*plugin, StereoBuffer(512));
-    plugin->prepare(96000.0f, 512);
-    const auto out = render(*plugin, leftImpulse(50000));
-    EXPECT_EQ(firstAbove(out.right, 1e-9f), 48000);
+    for (bool withBlockSize : {false, true}) {
+        SCOPED_TRACE(withBlockSize ? "effSetBlockSizeAndSampleRate" : "effSetSampleRate");
+        hostkit::Host changedHost, freshHost;
+        auto changed = hostkit::Plugin::create(pluginLibrary(), changedHost);
+        auto fresh = hostkit::Plugin::create(pluginLibrary(), freshHost);
+        changed->prepare(kRate, 512);
+        render(*changed, StereoBuffer(512));
+        if (withBlockSize)
+            changed->dispatch(effSetBlockSizeAndSampleRate, 0, 512, nullptr, 96000.0f);
+        else
+            changed->prepare(96000.0f, 512);
+        fresh->prepare(96000.0f, 512);
+        StereoBuffer in(4096 + 50000);
+        in.left[4096] = 1.0f;
+        const auto a = render(*changed, in);
+        const auto b = render(*fresh, in);
+        EXPECT_EQ(firstAbove(a.right, 1e-9f), 4096 + 48000);
+        EXPECT_EQ(firstAbove(b.right, 1e-9f), 4096 + 48000);
+        // The glides end within a few steps of the design, from different starts.
+        for (size_t i = 4096 + 48000; i < a.size(); ++i) ASSERT_NEAR(a.right[i], b.right[i], 1e-4) << i;
+    }
 }
 
 TEST_F(Effect, UnusableSampleRatesKeepThePreviousRate) {

@@ -26,6 +26,7 @@ TEST(Mapping, KnownPositionsAndValues) {
         {"linear", linearMapping(), -90.0, 90.0, 0.5, 0.0},
         {"log", logMapping(), 10.0, 1000.0, 0.5, 100.0},
         {"sqrt", sqrtMapping(), 0.0, 1.0, 0.5, 0.25},
+        {"sqrt", sqrtMapping(), 0.25, 9.0, 0.5, 3.0625},  // (0.5 * 0.5 + 0.5 * 3)^2
         {"fourth root", fourthRootMapping(), 0.0, 1.0, 0.5, 0.0625},
         {"fourth root", fourthRootMapping(), 0.0, 4.0, 0.6, 0.5184},
         {"cube root", cubeRootMapping(), 0.0, 1.0, 0.5, 0.125},
