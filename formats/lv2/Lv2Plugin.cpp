@@ -60,7 +60,8 @@ public:
         applyControls();
         float* inputs[2] = {audioIn[0], audioIn[1]};
         float* outputs[2] = {audioOut[0], audioOut[1]};
-        // Blocks longer than a signed count takes go in parts.
+        // Blocks longer than a signed count takes go in parts; a zero-frame
+        // block still refreshes the settings.
         uint32_t done = 0;
         do {
             const uint32_t n = std::min<uint32_t>(frames - done, 1u << 30);
@@ -197,9 +198,9 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
 
 void connectPort(LV2_Handle handle, uint32_t port, void* data) { static_cast<Instance*>(handle)->connect(port, data); }
 void activate(LV2_Handle) {}
-void run(LV2_Handle handle, uint32_t frames) {
-    if (frames > 0) static_cast<Instance*>(handle)->run(frames);
-}
+// A zero-frame run still takes the block's time events and port values, as
+// hosts may deliver them in one.
+void run(LV2_Handle handle, uint32_t frames) { static_cast<Instance*>(handle)->run(frames); }
 void deactivate(LV2_Handle handle) { static_cast<Instance*>(handle)->deactivate(); }
 void cleanup(LV2_Handle handle) { delete static_cast<Instance*>(handle); }
 
