@@ -23,7 +23,7 @@ namespace {
 
 struct Uris {
     LV2_URID atomBlank = 0, atomObject = 0, atomFloat = 0, atomDouble = 0, atomInt = 0, atomLong = 0,
-             atomString = 0, timePosition = 0, timeBpm = 0, state = 0;
+             atomString = 0, atomSequence = 0, timePosition = 0, timeBpm = 0, state = 0;
 };
 
 class Instance {
@@ -38,6 +38,7 @@ public:
             uris.atomInt = m(LV2_ATOM__Int);
             uris.atomLong = m(LV2_ATOM__Long);
             uris.atomString = m(LV2_ATOM__String);
+            uris.atomSequence = m(LV2_ATOM__Sequence);
             uris.timePosition = m(LV2_TIME__Position);
             uris.timeBpm = m(LV2_TIME__beatsPerMinute);
             uris.state = m(lv2_ports::kStateUri);
@@ -105,10 +106,12 @@ public:
 
 private:
     // The last time:beatsPerMinute of a time:Position in this block's events
-    // becomes the host's tempo, held until the host reports another.
+    // becomes the host's tempo, held until the host reports another. Any
+    // other atom than a sequence holds no events.
     void readTime() {
         if (!timeIn || !haveUris) return;
         const LV2_Atom_Sequence* seq = timeIn;
+        if (seq->atom.type != uris.atomSequence) return;
         const uint32_t total = seq->atom.size;  // the body: a sequence header, then the events
         if (total < sizeof(LV2_Atom_Sequence_Body)) return;
         const uint8_t* const body = reinterpret_cast<const uint8_t*>(&seq->body);
