@@ -187,8 +187,11 @@ private:
 };
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
-    // The core works at single-precision rates.
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate > std::numeric_limits<float>::max()) return nullptr;
+    // The core works at single-precision rates: one that is not a positive
+    // finite float (too large, or so small that it becomes 0) is refused.
+    if (!(rate > 0.0) || !std::isfinite(rate) || rate > std::numeric_limits<float>::max() ||
+        !(static_cast<float>(rate) > 0.0f))
+        return nullptr;
     const LV2_URID_Map* map = nullptr;
     for (const LV2_Feature* const* f = features; f && *f; ++f)
         if (std::strcmp((*f)->URI, LV2_URID__map) == 0) map = static_cast<const LV2_URID_Map*>((*f)->data);
