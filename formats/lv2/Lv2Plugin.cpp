@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <optional>
 
@@ -28,7 +29,7 @@ struct Uris {
 
 class Instance {
 public:
-    Instance(float rate, const LV2_URID_Map* map) : core(rate), sampleRate(rate) {
+    Instance(float rate, const LV2_URID_Map* map) : core(std::make_unique<DelayCore>(rate)), sampleRate(rate) {
         if (map) {
             const auto m = [map](const char* uri) { return map->map(map->handle, uri); };
             uris.atomBlank = m(LV2_ATOM__Blank);
@@ -57,6 +58,7 @@ public:
     }
 
     void run(uint32_t frames) {
+        ranSinceActivation = true;
         readTime();
         applyControls();
         float* inputs[2] = {audioIn[0], audioIn[1]};
@@ -68,7 +70,7 @@ public:
             const uint32_t n = std::min<uint32_t>(frames - done, 1u << 30);
             float* in[2] = {inputs[0] ? inputs[0] + done : nullptr, inputs[1] ? inputs[1] + done : nullptr};
             float* out[2] = {outputs[0] ? outputs[0] + done : nullptr, outputs[1] ? outputs[1] + done : nullptr};
-            core.process(in, out, static_cast<int32_t>(n), true, sampleRate, hostTempo);
+            core->process(in, out, static_cast<int32_t>(n), true, sampleRate, hostTempo);
             done += n;
         } while (done < frames);
     }
@@ -76,7 +78,7 @@ public:
     LV2_State_Status save(LV2_State_Store_Function store, LV2_State_Handle handle) {
         if (!haveUris || !store) return LV2_STATE_ERR_NO_FEATURE;
         void* text = nullptr;
-        const int32_t size = core.parameters().getChunk(&text, true);
+        const int32_t size = core->parameters().getChunk(&text, true);
         if (size <= 0 || !text) return LV2_STATE_ERR_UNKNOWN;
         // The text and its terminating zero, as an atom:String.
         return store(handle, uris.state, text, static_cast<size_t>(size) + 1, uris.atomString,
@@ -95,14 +97,31 @@ public:
         size_t length = size;
         while (length > 0 && text[length - 1] == '\0') --length;
         if (length > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return LV2_STATE_ERR_UNKNOWN;
-        if (core.parameters().setChunk(text, static_cast<int32_t>(length), true) != 1) return LV2_STATE_ERR_UNKNOWN;
+        if (core->parameters().setChunk(text, static_cast<int32_t>(length), true) != 1) return LV2_STATE_ERR_UNKNOWN;
         // The control ports' values as they are now count as seen: a port
         // overrides the restored state only when the host moves it.
         takePortsAsSeen = true;
         return LV2_STATE_SUCCESS;
     }
 
-    void deactivate() { core.releaseOldLine(); }
+    // A host activating the instance again after deactivating it asks for a
+    // start from silence: a new core (an empty line, the LFO and the glides
+    // at their start) takes over the parameters' exact values. Off the audio
+    // thread, so it may allocate; out of memory, the old core plays on.
+    void activate() {
+        if (!ranSinceActivation) return;
+        try {
+            auto fresh = std::make_unique<DelayCore>(sampleRate);
+            ParamList& from = core->parameters();
+            ParamList& to = fresh->parameters();
+            for (uint32_t i = 0; i < from.numParams(); ++i) to.param(i)->setPlainValue(from.param(i)->getPlainValue());
+            core = std::move(fresh);
+            ranSinceActivation = false;
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
+    void deactivate() { core->releaseOldLine(); }
 
 private:
     // The last time:beatsPerMinute of a time:Position in this block's events
@@ -158,7 +177,7 @@ private:
     // it, so an unchanged port never restarts what a change starts (the
     // filter's glide). Not-a-number and infinite values are ignored.
     void applyControls() {
-        ParamList& list = core.parameters();
+        ParamList& list = core->parameters();
         for (uint32_t i = 0; i < lv2_ports::kNumControls; ++i) {
             if (!controls[i]) continue;
             const float v = *controls[i];
@@ -173,8 +192,9 @@ private:
         takePortsAsSeen = false;
     }
 
-    DelayCore core;
+    std::unique_ptr<DelayCore> core;
     const float sampleRate;
+    bool ranSinceActivation = false;
     Uris uris;
     bool haveUris = false;
     bool takePortsAsSeen = false;
@@ -203,7 +223,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
 }
 
 void connectPort(LV2_Handle handle, uint32_t port, void* data) { static_cast<Instance*>(handle)->connect(port, data); }
-void activate(LV2_Handle) {}
+void activate(LV2_Handle handle) { static_cast<Instance*>(handle)->activate(); }
 // A zero-frame run still takes the block's time events and port values, as
 // hosts may deliver them in one.
 void run(LV2_Handle handle, uint32_t frames) { static_cast<Instance*>(handle)->run(frames); }
