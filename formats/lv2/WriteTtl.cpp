@@ -95,7 +95,9 @@ bool writePlugin(const std::string& path, ParamList& list) {
     out << kPrefixes << "<" << lv2_ports::kPluginUri << ">\n"
         << "    a lv2:Plugin , lv2:DelayPlugin ;\n"
         << "    doap:name \"Brindlewave\" ;\n"
-        << "    lv2:minorVersion 0 ;\n    lv2:microVersion 0 ;\n"
+        // Even and non-zero: a stable release (LV2 takes minor version 0 for
+        // an experimental plug-in that hosts should not show by default).
+        << "    lv2:minorVersion 2 ;\n    lv2:microVersion 0 ;\n"
         << "    lv2:optionalFeature lv2:hardRTCapable ;\n"
         << "    lv2:requiredFeature urid:map ;\n"
         << "    lv2:extensionData state:interface ;\n"

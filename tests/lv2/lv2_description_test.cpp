@@ -82,6 +82,16 @@ TEST_F(Lv2Description, ThePrivatePathHoldsOnlyTheBuiltPlugin) {
         std::filesystem::equivalent(library, std::filesystem::path(BW_LV2_PATH) / "Brindlewave.lv2/Brindlewave.so"));
     lilv_free(library);
 
+    // A stable release's version: minor even and not zero, micro even.
+    LilvNodes* minor = lilv_plugin_get_value(plugin, world.uri(LV2_CORE__minorVersion));
+    LilvNodes* micro = lilv_plugin_get_value(plugin, world.uri(LV2_CORE__microVersion));
+    ASSERT_TRUE(minor && micro);
+    const int minorVersion = lilv_node_as_int(lilv_nodes_get_first(minor));
+    EXPECT_TRUE(minorVersion > 0 && minorVersion % 2 == 0) << minorVersion;
+    EXPECT_EQ(lilv_node_as_int(lilv_nodes_get_first(micro)) % 2, 0);
+    lilv_nodes_free(minor);
+    lilv_nodes_free(micro);
+
     LilvNodes* required = lilv_plugin_get_required_features(plugin);
     ASSERT_EQ(lilv_nodes_size(required), 1u);
     EXPECT_EQ(text(lilv_nodes_get(required, lilv_nodes_begin(required))), LV2_URID__map);
