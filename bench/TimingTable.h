@@ -4,7 +4,9 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -15,13 +17,39 @@ namespace timing {
 
 inline constexpr float kRate = 48000.0f;
 
+// The clock that times the runs: by default the CPU time of the timing thread,
+// which a loaded machine's other processes do not add to, else elapsed time.
+inline bool useWallClock = false;
+
+inline double nowNs() {
+    if (useWallClock)
+        return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+}
+
+inline const char* clockName() { return useWallClock ? "elapsed time" : "the timing thread's CPU time"; }
+
 // Something that processes blocks of audio and can be timed.
 class Subject {
 public:
+    explicit Subject(int block) : block_(block) {}
     virtual ~Subject() = default;
     virtual const std::string& name() const = 0;
+
     // Seconds of audio through the plug-in; returns ns per frame.
-    virtual double time(double seconds) = 0;
+    double time(double seconds) {
+        const long blocks = static_cast<long>(seconds * kRate / block_);
+        const double start = nowNs();
+        for (long b = 0; b < blocks; ++b) step();
+        return (nowNs() - start) / (static_cast<double>(blocks) * block_);
+    }
+
+protected:
+    // One block, as the host's audio callback would do it.
+    virtual void step() = 0;
+    const int block_;
 };
 
 // Four seconds of noise for each channel, read block by block round and round.

@@ -2,7 +2,6 @@
 // buffers for as many channels as it has, processReplacing on the same noise.
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -15,7 +14,7 @@ namespace timing {
 
 class VstSubject : public Subject {
 public:
-    VstSubject(const std::string& path, int block) : block_(block) {
+    VstSubject(const std::string& path, int block) : Subject(block) {
         std::string error;
         library_ = hostkit::Library::open(path, &error);
         if (!library_) throw std::runtime_error(error);
@@ -38,17 +37,8 @@ public:
     void rename(std::string name) { name_ = std::move(name); }
     void setKnob(int index, float position) { plugin_->setParameter(index, position); }
 
-    double time(double seconds) override {
-        const long blocks = static_cast<long>(seconds * kRate / block_);
-        const auto start = std::chrono::steady_clock::now();
-        for (long b = 0; b < blocks; ++b) step();
-        const auto end = std::chrono::steady_clock::now();
-        return std::chrono::duration<double, std::nano>(end - start).count() /
-               (static_cast<double>(blocks) * block_);
-    }
-
 private:
-    void step() {
+    void step() override {
         if (position_ + block_ > noise_[0].size()) position_ = 0;
         for (size_t c = 0; c < noise_.size(); ++c) in_[c] = noise_[c].data() + position_;
         position_ += static_cast<size_t>(block_);
@@ -56,7 +46,6 @@ private:
         e->processReplacing(e, in_.data(), outPtr_.data(), block_);
     }
 
-    int block_;
     hostkit::Host host_;
     std::unique_ptr<hostkit::Library> library_;
     std::unique_ptr<hostkit::Plugin> plugin_;

@@ -8,10 +8,11 @@
 // peer-timing, so both formats can share one table. The first subject is the
 // reference.
 //
-//   lv2-timing [--blocks 32,512] [--runs 7] [--seconds 30] [--bundle DIR]... URI|PLUGIN.so ...
+//   lv2-timing [--blocks 32,512] [--runs 7] [--seconds 30] [--wall] [--bundle DIR]... URI|PLUGIN.so ...
 //
 // --bundle loads only the given bundle folders; without it lilv looks in
-// LV2_PATH (or its default folders).
+// LV2_PATH (or its default folders). Timed in the thread's CPU time, or with
+// --wall in elapsed time.
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
@@ -21,7 +22,6 @@
 #include <lv2/resize-port/resize-port.h>
 #include <lv2/urid/urid.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -91,7 +91,7 @@ struct World {
 // One LV2 instance with a buffer behind every port.
 class Lv2Subject : public timing::Subject {
 public:
-    Lv2Subject(World& w, const LilvPlugin* plugin, int block) : w_(w), block_(block) {
+    Lv2Subject(World& w, const LilvPlugin* plugin, int block) : Subject(block), w_(w) {
         LilvNode* name = lilv_plugin_get_name(plugin);
         name_ = name ? lilv_node_as_string(name) : lilv_node_as_uri(lilv_plugin_get_uri(plugin));
         lilv_node_free(name);
@@ -114,19 +114,10 @@ public:
 
     const std::string& name() const override { return name_; }
 
-    double time(double seconds) override {
-        const long blocks = static_cast<long>(seconds * timing::kRate / block_);
-        const auto start = std::chrono::steady_clock::now();
-        for (long b = 0; b < blocks; ++b) step();
-        const auto end = std::chrono::steady_clock::now();
-        return std::chrono::duration<double, std::nano>(end - start).count() /
-               (static_cast<double>(blocks) * block_);
-    }
-
 private:
     // What a host does each cycle: the inputs' new place, the outputs'
     // sequences emptied to their capacity, run().
-    void step() {
+    void step() override {
         if (position_ + static_cast<size_t>(block_) > noise_[0].size()) position_ = 0;
         for (size_t c = 0; c < audioIn_.size(); ++c)
             lilv_instance_connect_port(instance_, audioIn_[c], noise_[c].data() + position_);
@@ -233,7 +224,6 @@ private:
     }
 
     World& w_;
-    int block_;
     std::string name_;
     int32_t block32_ = 0;
     float rate_ = 0;
@@ -260,13 +250,14 @@ Options parse(int argc, char** argv) {
         if (arg == "--blocks" && i + 1 < argc) o.blocks = timing::parseList(argv[++i]);
         else if (arg == "--runs" && i + 1 < argc) o.runs = std::stoi(argv[++i]);
         else if (arg == "--seconds" && i + 1 < argc) o.seconds = std::stod(argv[++i]);
+        else if (arg == "--wall") timing::useWallClock = true;
         else if (arg == "--bundle" && i + 1 < argc) o.bundles.push_back(argv[++i]);
         else if (!arg.empty() && arg[0] == '-') throw std::runtime_error("unknown option " + arg);
         else o.subjects.push_back(arg);
     }
     if (o.subjects.empty() || o.runs < 1 || o.seconds <= 0 || o.blocks.empty())
         throw std::runtime_error(
-            "usage: lv2-timing [--blocks 32,512] [--runs N] [--seconds S] [--bundle DIR]... URI|PLUGIN.so ...");
+            "usage: lv2-timing [--blocks 32,512] [--runs N] [--seconds S] [--wall] [--bundle DIR]... URI|PLUGIN.so ...");
     return o;
 }
 
@@ -296,8 +287,8 @@ int main(int argc, char** argv) {
             if (!plugin) throw std::runtime_error("no LV2 plug-in " + subject);
             plugins.push_back(plugin);
         }
-        std::printf("48 kHz, port defaults, median of %d runs of %g s of noise (audio time) each;\n"
-                    "ns per frame of all channels (one for mono plug-ins)\n", o.runs, o.seconds);
+        std::printf("48 kHz, port defaults, median of %d runs of %g s of noise (audio time) each, in %s;\n"
+                    "ns per frame of all channels (one for mono plug-ins)\n", o.runs, o.seconds, timing::clockName());
         for (int block : o.blocks) {
             std::vector<std::unique_ptr<timing::Subject>> subjects;
             for (size_t k = 0; k < o.subjects.size(); ++k) {

@@ -3,10 +3,12 @@
 // block size, several runs each, and the median in ns per frame. The first
 // plug-in is the reference the others are compared with.
 //
-//   peer-timing [--blocks 32,512] [--runs 7] [--seconds 30] [--knob I=POS]... PLUGIN.so [PEER.so ...]
+//   peer-timing [--blocks 32,512] [--runs 7] [--seconds 30] [--wall] [--knob I=POS]... PLUGIN.so [PEER.so ...]
 //
 // --knob sets a knob position on the first plug-in (and on other builds of it,
-// by name) before timing.
+// by name) before timing. The runs are timed in the timing thread's CPU time,
+// which other processes on a loaded machine do not add to; --wall times them
+// in elapsed time.
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -33,6 +35,7 @@ Options parse(int argc, char** argv) {
         if (arg == "--blocks" && i + 1 < argc) o.blocks = timing::parseList(argv[++i]);
         else if (arg == "--runs" && i + 1 < argc) o.runs = std::stoi(argv[++i]);
         else if (arg == "--seconds" && i + 1 < argc) o.seconds = std::stod(argv[++i]);
+        else if (arg == "--wall") timing::useWallClock = true;
         else if (arg == "--knob" && i + 1 < argc) {
             const std::string knob = argv[++i];
             const size_t eq = knob.find('=');
@@ -44,7 +47,7 @@ Options parse(int argc, char** argv) {
     }
     if (o.plugins.empty() || o.runs < 1 || o.seconds <= 0 || o.blocks.empty())
         throw std::runtime_error(
-            "usage: peer-timing [--blocks 32,512] [--runs N] [--seconds S] [--knob I=POS]... "
+            "usage: peer-timing [--blocks 32,512] [--runs N] [--seconds S] [--wall] [--knob I=POS]... "
             "PLUGIN.so [PEER.so ...]");
     return o;
 }
@@ -54,8 +57,8 @@ Options parse(int argc, char** argv) {
 int main(int argc, char** argv) {
     try {
         const Options o = parse(argc, argv);
-        std::printf("48 kHz, default settings, median of %d runs of %g s of noise (audio time) each\n", o.runs,
-                    o.seconds);
+        std::printf("48 kHz, default settings, median of %d runs of %g s of noise (audio time) each, in %s\n",
+                    o.runs, o.seconds, timing::clockName());
         for (int block : o.blocks) {
             std::vector<std::unique_ptr<timing::VstSubject>> vst;
             for (const auto& path : o.plugins) vst.push_back(std::make_unique<timing::VstSubject>(path, block));
