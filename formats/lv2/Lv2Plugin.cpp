@@ -9,6 +9,7 @@
 #include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -21,6 +22,9 @@
 #include "Param.h"
 
 namespace {
+
+// Where an unconnected control port points: not a number, so never applied.
+const float kUnconnected = std::numeric_limits<float>::quiet_NaN();
 
 struct Uris {
     LV2_URID atomBlank = 0, atomObject = 0, atomFloat = 0, atomDouble = 0, atomInt = 0, atomLong = 0,
@@ -46,10 +50,12 @@ public:
             haveUris = true;
         }
         for (float& v : lastSeen) v = std::numeric_limits<float>::quiet_NaN();
+        for (const float*& c : controls) c = &kUnconnected;
+        for (uint32_t& bits : lastRead) bits = std::bit_cast<uint32_t>(kUnconnected);
     }
 
     void connect(uint32_t port, void* data) {
-        if (port < lv2_ports::kNumControls) controls[port] = static_cast<const float*>(data);
+        if (port < lv2_ports::kNumControls) controls[port] = data ? static_cast<const float*>(data) : &kUnconnected;
         else if (port == lv2_ports::kInLeft) audioIn[0] = static_cast<float*>(data);
         else if (port == lv2_ports::kInRight) audioIn[1] = static_cast<float*>(data);
         else if (port == lv2_ports::kOutLeft) audioOut[0] = static_cast<float*>(data);
@@ -60,7 +66,7 @@ public:
     void run(uint32_t frames) {
         ranSinceActivation = true;
         readTime();
-        applyControls();
+        if (portsMoved()) applyControls();
         float* inputs[2] = {audioIn[0], audioIn[1]};
         float* outputs[2] = {audioOut[0], audioOut[1]};
         // Blocks longer than a signed count takes go in parts; a zero-frame
@@ -173,6 +179,19 @@ private:
         return std::numeric_limits<double>::quiet_NaN();
     }
 
+    // Most blocks move no port, so before applyControls goes port by port,
+    // the ports' bits are compared with those of the block before, with no
+    // branch per port. A restored state to take over counts as a move.
+    bool portsMoved() {
+        uint32_t moved = takePortsAsSeen ? 1u : 0u;
+#pragma GCC unroll 22
+        for (uint32_t i = 0; i < lv2_ports::kNumControls; ++i)
+            moved |= std::bit_cast<uint32_t>(*controls[i]) ^ lastRead[i];
+        if (moved == 0) return false;
+        for (uint32_t i = 0; i < lv2_ports::kNumControls; ++i) lastRead[i] = std::bit_cast<uint32_t>(*controls[i]);
+        return true;
+    }
+
     // A port's value is applied when it differs from the last value seen on
     // it, so an unchanged port never restarts what a change starts (the
     // filter's glide). Not-a-number and infinite values are ignored.
@@ -201,6 +220,7 @@ private:
     std::optional<double> hostTempo;
     const float* controls[lv2_ports::kNumControls] = {};
     float lastSeen[lv2_ports::kNumControls];
+    uint32_t lastRead[lv2_ports::kNumControls];  // the ports' bits as read in the last block that moved one
     float* audioIn[2] = {nullptr, nullptr};
     float* audioOut[2] = {nullptr, nullptr};
     const LV2_Atom_Sequence* timeIn = nullptr;

@@ -1,21 +1,27 @@
 -- Creates a 48 kHz session on the Dummy backend with one stereo track carrying
 -- Brindlewave, sets parameters through Ardour, records two seconds of the
 -- backend's pink noise through it and saves the session.
+-- BW_PLUGIN_TYPE (LXVST or LV2) and BW_PLUGIN (name or URI) pick the plug-in;
+-- BW_SET ("INDEX=VALUE ...") holds the values to set: knob positions for
+-- VST 2, port values in the parameters' own units for LV2.
 local dir = os.getenv("BW_SESSION_DIR")
+local kind = os.getenv("BW_PLUGIN_TYPE") or "LXVST"
+local id = os.getenv("BW_PLUGIN") or "Brindlewave"
 local be = AudioEngine:set_backend("None (Dummy)", "", "")
 assert(be, "no Dummy backend")
 be:set_device_name("Pink Noise")
 assert(create_session(dir, "bw", 48000), "cannot create the session")
 assert(Session:nominal_sample_rate() == 48000, "session rate is not 48000")
 local tr = Session:new_audio_track(2, 2, nil, 1, "BW", -1, ARDOUR.TrackMode.Normal, true):front()
-local proc = ARDOUR.LuaAPI.new_plugin(Session, "Brindlewave", ARDOUR.PluginType.LXVST, "")
-assert(not proc:isnil(), "Ardour does not know the plug-in (scan cache?)")
+local proc = ARDOUR.LuaAPI.new_plugin(Session, id, ARDOUR.PluginType[kind], "")
+assert(not proc:isnil(), "Ardour does not know the " .. kind .. " plug-in " .. id)
 assert(tr:add_processor_by_index(proc, 0, nil, true) == 0, "cannot add the plug-in to the track")
--- Host index = knob position; the same table is in ardour-session-check.
-local want = { [4] = 0.3, [10] = 0.8, [15] = 0.6, [16] = 0.25, [21] = 0.75 }
-for i, v in pairs(want) do
-  assert(ARDOUR.LuaAPI.set_processor_param(proc, i, v), "cannot set parameter " .. i)
+local set = 0
+for i, v in string.gmatch(os.getenv("BW_SET") or "", "(%d+)=([^%s]+)") do
+  assert(ARDOUR.LuaAPI.set_processor_param(proc, tonumber(i), tonumber(v)), "cannot set parameter " .. i)
+  set = set + 1
 end
+assert(set > 0, "BW_SET names no parameter")
 tr:rec_enable_control():set_value(1, PBD.GroupControlDisposition.NoGroup)
 Session:maybe_enable_record(false)
 Session:request_roll(ARDOUR.TransportRequestSource.TRS_UI)
