@@ -10,6 +10,7 @@
 #include <lv2/urid/urid.h>
 
 #include <bit>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -49,7 +50,7 @@ public:
             uris.state = m(lv2_ports::kStateUri);
             haveUris = true;
         }
-        for (float& v : lastSeen) v = std::numeric_limits<float>::quiet_NaN();
+        for (std::atomic<float>& v : lastSeen) v.store(std::numeric_limits<float>::quiet_NaN());
         for (const float*& c : controls) c = &kUnconnected;
         for (uint32_t& bits : lastRead) bits = std::bit_cast<uint32_t>(kUnconnected);
     }
@@ -81,10 +82,32 @@ public:
         } while (done < frames);
     }
 
+    // May run while run() does. A port the host moved since the last block
+    // is saved with its new value, as the next block would apply it: the
+    // state is put together in a scratch set of parameters, so the playing
+    // ones are not touched from this thread.
     LV2_State_Status save(LV2_State_Store_Function store, LV2_State_Handle handle) {
         if (!haveUris || !store) return LV2_STATE_ERR_NO_FEATURE;
+        std::unique_ptr<DelayCore> scratch;
+        try {
+            scratch = std::make_unique<DelayCore>(sampleRate);
+        } catch (const std::bad_alloc&) {
+            return LV2_STATE_ERR_UNKNOWN;
+        }
+        ParamList& live = core->parameters();
+        ParamList& list = scratch->parameters();
+        const bool portsAsSeen = takePortsAsSeen.load(std::memory_order_relaxed);
+        for (uint32_t i = 0; i < lv2_ports::kNumControls; ++i) {
+            Param* to = list.param(i);
+            const Param* from = live.param(i);
+            if (!to || !from) continue;
+            to->setPlainValue(from->getPlainValue());
+            const float v = controls[i] ? *controls[i] : std::numeric_limits<float>::quiet_NaN();
+            if (!portsAsSeen && std::isfinite(v) && v != lastSeen[i].load(std::memory_order_relaxed))
+                to->setPlainValue(v);
+        }
         void* text = nullptr;
-        const int32_t size = core->parameters().getChunk(&text, true);
+        const int32_t size = list.getChunk(&text, true);
         if (size <= 0 || !text) return LV2_STATE_ERR_UNKNOWN;
         // The text and its terminating zero, as an atom:String.
         return store(handle, uris.state, text, static_cast<size_t>(size) + 1, uris.atomString,
@@ -106,7 +129,7 @@ public:
         if (core->parameters().setChunk(text, static_cast<int32_t>(length), true) != 1) return LV2_STATE_ERR_UNKNOWN;
         // The control ports' values as they are now count as seen: a port
         // overrides the restored state only when the host moves it.
-        takePortsAsSeen = true;
+        takePortsAsSeen.store(true, std::memory_order_relaxed);
         return LV2_STATE_SUCCESS;
     }
 
@@ -183,7 +206,8 @@ private:
     // the ports' bits are compared with those of the block before, with no
     // branch per port. A restored state to take over counts as a move.
     bool portsMoved() {
-        uint32_t moved = takePortsAsSeen ? 1u : 0u;
+        const bool asSeen = takePortsAsSeen.load(std::memory_order_relaxed);
+        uint32_t moved = asSeen ? 1u : 0u;
 #pragma GCC unroll 22
         for (uint32_t i = 0; i < lv2_ports::kNumControls; ++i)
             moved |= std::bit_cast<uint32_t>(*controls[i]) ^ lastRead[i];
@@ -197,18 +221,17 @@ private:
     // filter's glide). Not-a-number and infinite values are ignored.
     void applyControls() {
         ParamList& list = core->parameters();
+        const bool asSeen = takePortsAsSeen.load(std::memory_order_relaxed);
         for (uint32_t i = 0; i < lv2_ports::kNumControls; ++i) {
             if (!controls[i]) continue;
             const float v = *controls[i];
             if (!std::isfinite(v)) continue;
-            if (takePortsAsSeen || v == lastSeen[i]) {
-                lastSeen[i] = v;
-                continue;
-            }
-            lastSeen[i] = v;
+            const bool seen = v == lastSeen[i].load(std::memory_order_relaxed);
+            lastSeen[i].store(v, std::memory_order_relaxed);
+            if (asSeen || seen) continue;
             if (Param* p = list.param(i)) p->setPlainValue(v);
         }
-        takePortsAsSeen = false;
+        takePortsAsSeen.store(false, std::memory_order_relaxed);
     }
 
     std::unique_ptr<DelayCore> core;
@@ -216,10 +239,11 @@ private:
     bool ranSinceActivation = false;
     Uris uris;
     bool haveUris = false;
-    bool takePortsAsSeen = false;
+    std::atomic<bool> takePortsAsSeen{false};  // set by restore(), read by save()
     std::optional<double> hostTempo;
     const float* controls[lv2_ports::kNumControls] = {};
-    float lastSeen[lv2_ports::kNumControls];
+    // Written by run(), read by a save() that may run beside it.
+    std::atomic<float> lastSeen[lv2_ports::kNumControls];
     uint32_t lastRead[lv2_ports::kNumControls];  // the ports' bits as read in the last block that moved one
     float* audioIn[2] = {nullptr, nullptr};
     float* audioOut[2] = {nullptr, nullptr};

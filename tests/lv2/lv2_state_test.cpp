@@ -113,6 +113,20 @@ TEST(Lv2State, ControlPortsOverrideARestoredStateOnlyWhenMoved) {
     EXPECT_EQ(fresh->saveText(), restored);
 }
 
+TEST(Lv2State, APortMovedSinceTheLastBlockIsSavedWithItsNewValue) {
+    // A host that moves a knob and saves before the next block (a bypassed
+    // plug-in, a script) gets the value it set, as that block would take it.
+    auto lv2 = Instance::create(kRate);
+    ASSERT_TRUE(lv2);
+    lv2->run(64);
+    lv2->set({{"delayTime", 0.3f}, {"lfoWaveform", 4.0f}});
+    Vst2 vst2(kRate);
+    vst2.set({{"delayTime", 0.3f}, {"lfoWaveform", 4.0f}});
+    EXPECT_EQ(lv2->saveText(), vst2.plugin->getChunk(true));
+    lv2->run(64);
+    EXPECT_EQ(lv2->saveText(), vst2.plugin->getChunk(true));
+}
+
 TEST(Lv2State, StatesCrossBetweenTheFormats) {
     const Stereo in = testInput(60000, kRate);
 
