@@ -1,31 +1,16 @@
 #include "PhaseSine.h"
 
-#include "PhaseSineAvx2.h"
+#include "EngineForm.h"
 
-// See PhaseSine.h: the wide vectors never cross a call boundary.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
-namespace {
-
-// The scalar tail of a fill whose first `vectored` values are done.
-void fillTail(uint32_t start, uint32_t increment, int32_t vectored, int32_t count, double* out) {
+void phase_sine::fillTail(uint32_t start, uint32_t increment, int32_t vectored, int32_t count, double* out) {
     for (int32_t i = vectored; i < count; ++i) out[i] = phaseSine(start + static_cast<uint32_t>(i) * increment);
 }
-
-}  // namespace
 
 namespace phase_sine {
 
 void fillBaseline(uint32_t start, uint32_t increment, int32_t count, double* out) {
     const int32_t vectored = count & ~1;
     phase_sine::sineRun<2>(start, increment, vectored, out);
-    fillTail(start, increment, vectored, count, out);
-}
-
-[[gnu::target("avx2")]] void fillAvx2(uint32_t start, uint32_t increment, int32_t count,
-                                      double* out) {
-    const int32_t vectored = count & ~3;
-    sineRunAvx2(start, increment, vectored, out);
     fillTail(start, increment, vectored, count, out);
 }
 
@@ -36,7 +21,13 @@ namespace {
 using Fill = void (*)(uint32_t, uint32_t, int32_t, double*);
 
 // Chosen once, when the library loads, so the audio thread never decides.
-const Fill chosenFill = haveAvx2() ? &phase_sine::fillAvx2 : &phase_sine::fillBaseline;
+Fill chooseFill() {
+    if constexpr (engine_form::kX86Forms) {
+        if (engine_form::chosen() == engine_form::Form::Avx2) return &phase_sine::fillAvx2;
+    }
+    return &phase_sine::fillBaseline;
+}
+const Fill chosenFill = chooseFill();
 
 }  // namespace
 

@@ -153,12 +153,16 @@ inline double phaseSine(uint32_t p) {
 }
 
 namespace phase_sine {
-// The two forms behind phaseSines, for tests and benchmarks; fillAvx2 only
-// where haveAvx2() says so.
+// The forms behind phaseSines, for tests and benchmarks: fillBaseline two
+// lanes at a time in GCC vectors (any target), fillAvx2 built for x86-64
+// targets only (x86/PhaseSineAvx2.cpp) and run only where
+// engine_form::runs(Form::Avx2).
 void fillBaseline(uint32_t start, uint32_t increment, int32_t count, double* out);
 void fillAvx2(uint32_t start, uint32_t increment, int32_t count, double* out);
+// The values of the fill from `vectored` to count, one at a time.
+void fillTail(uint32_t start, uint32_t increment, int32_t vectored, int32_t count, double* out);
 }  // namespace phase_sine
 
 // The sines of the phases start + i * increment (wrapping), i = 0..count-1.
-// Picks the AVX2 form at run time where the processor has it.
+// Takes the AVX2 form where the engine's chosen form is AVX2.
 void phaseSines(uint32_t start, uint32_t increment, int32_t count, double* out);

@@ -13,7 +13,3 @@ struct Lanes {
     typedef uint32_t Unsigned __attribute__((vector_size(4 * N)));
     typedef uint64_t Bits __attribute__((vector_size(8 * N)));
 };
-
-// True when the processor can run the AVX2 forms (and BRINDLEWAVE_NO_AVX2 is
-// not set); decided when the library loads.
-bool haveAvx2();

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "Display.h"
-#include "EngineLoop.h"
+#include "EngineBlock.h"
 #include "Mapping.h"
 #include "simpleFilters.h"
 
@@ -176,23 +176,5 @@ void DelayCore::process(float** inputs, float** outputs, int32_t frameCount, boo
                      outputs ? outputs[0] : nullptr, outputs ? outputs[1] : nullptr,
                      frameCount, replace, dryGain.getValue()};
 
-    // The shape is chosen once per block; each known shape gets a loop of its own.
-    // The sine has a vector evaluation of its own.
-    if (engine.lfoShape == &trueSine) return runEngineBlock(engine, noiseSeed, SineRun{}, io, chunkScratch);
-#define BW_RUN_WITH(shapeFunction)                                                         \
-    if (engine.lfoShape == &shapeFunction)                                                  \
-        return runEngineBlock(engine, noiseSeed,                                            \
-                              ShapeRun{[](uint32_t p) { return shapeFunction(p); }}, io, chunkScratch);
-    BW_RUN_WITH(fakeSine)
-    BW_RUN_WITH(triangle)
-    BW_RUN_WITH(rampUp)
-    BW_RUN_WITH(rampDown)
-    BW_RUN_WITH(square)
-    BW_RUN_WITH(snowflake1)
-    BW_RUN_WITH(snowflake2)
-    BW_RUN_WITH(snowflake3)
-    BW_RUN_WITH(snowflake4)
-    BW_RUN_WITH(snowflake5)
-#undef BW_RUN_WITH
-    runEngineBlock(engine, noiseSeed, ShapeRun{engine.lfoShape}, io, chunkScratch);
+    processEngineBlock(engine, noiseSeed, io, chunkScratch);
 }

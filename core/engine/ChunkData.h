@@ -7,6 +7,15 @@
 #include "DelayEngine.h"
 #include "DelayTaps.h"
 
+namespace delayed_reads {
+constexpr int32_t kLead = 4;  // frames the read-ahead loop (x86/DelayedReads.h) reads ahead of the filter
+// The shortest delay T (the age of the second of the four taps) that loop
+// works with: a frame read before the filter step of frame j is at most
+// j + kLead + 5 (a moving delay's reads run two pairs of frames further ahead),
+// and all its taps (ages T-1 .. T+2) must be older than frame j.
+constexpr int32_t kMinAge = kLead + 7;
+}  // namespace delayed_reads
+
 namespace engine_loop {
 
 // How the read position behaves for a block.

@@ -2,6 +2,8 @@
 // time: the inputs with the noise added, as the line stores them, and the dry
 // plus wet outputs. Written once over vector lanes and built for the baseline
 // and for AVX2 (chosen when the library loads); both give the same values.
+// The functions are built for x86-64 targets only (x86/ChunkIo.cpp); the
+// portable engine does the same frame by frame.
 #pragma once
 
 #include <cstdint>

@@ -54,7 +54,8 @@ void tapsFromSmoothed(const double* smoothed, int32_t count, double modDepth, do
 
 namespace delay_taps {
 // The two forms behind computeTaps, for tests; computeAvx2 only where
-// haveAvx2() says so.
+// engine_form::runs(Form::Avx2). These and the functions above are built
+// for x86-64 targets only (x86/DelayTaps.cpp).
 double computeBaseline(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,
                        double modDepth, double baseDelay, int32_t writePos, int32_t lineFrames, TapRun& taps);
 double computeAvx2(const double* shapeValues, int32_t count, double lfoCoef, double smoothed,

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ChunkIo.h"
-#include "VectorLanes.h"
+#include "EngineForm.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ struct Forms {
     std::vector<Prepare> prepare{&chunk_io::prepareBaseline, &prepareInputs};
     std::vector<Write> write{&chunk_io::writeBaseline, &writeOutputs};
     Forms() {
-        if (haveAvx2()) prepare.push_back(&chunk_io::prepareAvx2), write.push_back(&chunk_io::writeAvx2);
+        if (engine_form::runs(engine_form::Form::Avx2)) prepare.push_back(&chunk_io::prepareAvx2), write.push_back(&chunk_io::writeAvx2);
     }
 };
 

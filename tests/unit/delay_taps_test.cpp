@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "DelayTaps.h"
-#include "VectorLanes.h"
+#include "EngineForm.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ void expectMatches(const std::vector<double>& values, double coef, double depth,
     const double maxDelay = DelayEngine::maxDelayFor(n);
     using Form = double (*)(const double*, int32_t, double, double, double, double, int32_t, int32_t, TapRun&);
     std::vector<Form> forms = {&delay_taps::computeBaseline, &computeTaps};
-    if (haveAvx2()) forms.push_back(&delay_taps::computeAvx2);
+    if (engine_form::runs(engine_form::Form::Avx2)) forms.push_back(&delay_taps::computeAvx2);
     for (Form form : forms) {
         double smoothed = 0.25, reference = 0.25;
         for (size_t start = 0; start < values.size(); start += TapRun::kMaxFrames) {
@@ -65,7 +65,7 @@ void expectMatches(const std::vector<double>& values, double coef, double depth,
     // The taps alone, from smoothed values given.
     using TapsForm = void (*)(const double*, int32_t, double, double, int32_t, int32_t, TapRun&);
     std::vector<TapsForm> tapsForms = {&delay_taps::tapsBaseline, &tapFromSmoothedChosen};
-    if (haveAvx2()) tapsForms.push_back(&delay_taps::tapsAvx2);
+    if (engine_form::runs(engine_form::Form::Avx2)) tapsForms.push_back(&delay_taps::tapsAvx2);
     for (TapsForm form : tapsForms) {
         for (size_t start = 0; start < values.size(); start += TapRun::kMaxFrames) {
             const int32_t count =

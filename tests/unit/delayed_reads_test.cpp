@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "DelayedReads.h"
-#include "VectorLanes.h"
+#include "EngineForm.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ struct ChunkRun {
 }  // namespace
 
 TEST(DelayedReads, MovingFormsAgreeWhereTapsRunPastTheLineEnd) {
-    if (!haveAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
+    if (!engine_form::runs(engine_form::Form::Avx2)) GTEST_SKIP() << "no AVX2 on this processor";
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
   // The shortest line, and a longer one as a high sample rate gets it.

@@ -1,15 +1,22 @@
-// The block loop against the straightforward frame-by-frame engine: whole
-// renders must agree bit for bit over every shape, matrix, delay and glide.
+// The block loop, in the form the engine chose (see EngineForm.h; CTest runs
+// this once per form), against the straightforward frame-by-frame engine:
+// whole renders must agree bit for bit over every shape, matrix, delay and
+// glide.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "EngineLoop.h"
+#include "EngineBlock.h"
+#include "EngineForm.h"
+#include "PhaseSine.h"
 
 namespace {
 
@@ -129,6 +136,7 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
             const bool sine = shape == &trueSine;
             a->lfoShape = sine ? &phaseSine : shape;
             *b = *a;
+            b->lfoShape = shape;
             uint32_t seedA = 99, seedB = 99;
             for (int block = 0; block < 12; ++block) {
                 for (int i = 0; i < kBlock; ++i) {
@@ -164,10 +172,7 @@ TEST(EngineLoop, BlockLoopMatchesTheFrameByFrameEngine) {
                 };
                 referenceBlock(*a, seedA, ioFor(outA));
                 const BlockIo io = ioFor(outB);
-                if (sine)
-                    runEngineBlock(*b, seedB, SineRun{}, io, *scratch);
-                else
-                    runEngineBlock(*b, seedB, ShapeRun{shape}, io, *scratch);
+                processEngineBlock(*b, seedB, io, *scratch);
                 for (int i = 0; i < 2 * kBlock; ++i)
                     ASSERT_TRUE(sameBits(outA[i], outB[i]))
                         << "setting delay " << s.delay << " block " << block << " frame " << i
@@ -223,7 +228,7 @@ TEST(EngineLoop, ZeroHalfMatricesKeepTheSignsOfZeros) {
             };
             for (double dry : {0.0, 0.5, 1.0}) {
                 referenceBlock(*a, seedA, io(outA, dry));
-                runEngineBlock(*b, seedB, ShapeRun{&triangle}, io(outB, dry), *scratch);
+                processEngineBlock(*b, seedB, io(outB, dry), *scratch);
                 for (int i = 0; i < 2 * kFrames; ++i)
                     ASSERT_TRUE(sameBits(outA[i], outB[i])) << "swaps " << swaps << " depth " << depth << " dry " << dry
                                                             << " sample " << i << ": " << outA[i] << " vs " << outB[i];
@@ -262,13 +267,25 @@ TEST(EngineLoop, SmoothingAheadOfTheNextBlockFollowsEveryChange) {
         const int32_t frames = (block % 7 == 3) ? 300 : (block % 7 == 5) ? 32 : (block % 7 == 6) ? 100 : kMost;
         for (int32_t i = 0; i < frames; ++i) inL[i] = u(rng), inR[i] = u(rng);
         referenceBlock(*a, seedA, BlockIo{inL.data(), inR.data(), outA.data(), outA.data() + kMost, frames, true, 0.5});
-        runEngineBlock(*b, seedB, ShapeRun{b->lfoShape}, BlockIo{inL.data(), inR.data(), outB.data(), outB.data() + kMost, frames, true, 0.5},
-                       *scratch);
+        processEngineBlock(*b, seedB, BlockIo{inL.data(), inR.data(), outB.data(), outB.data() + kMost, frames, true, 0.5},
+                           *scratch);
         for (int32_t i = 0; i < frames; ++i) {
             ASSERT_TRUE(sameBits(outA[i], outB[i])) << "block " << block << " frame " << i;
             ASSERT_TRUE(sameBits(outA[kMost + i], outB[kMost + i])) << "block " << block << " frame " << i;
         }
         ASSERT_TRUE(sameBits(a->lfoSmoothed, b->lfoSmoothed)) << "block " << block;
         ASSERT_EQ(a->lfoPhase, b->lfoPhase) << "block " << block;
+    }
+}
+
+// The form CTest asked for is the one under test here.
+TEST(EngineLoop, RunsTheFormTheEnvironmentAsksFor) {
+    using engine_form::Form;
+    const char* asked = std::getenv("BRINDLEWAVE_ENGINE");
+    std::printf("engine form: %s\n", engine_form::name(engine_form::chosen()));
+    RecordProperty("engine_form", engine_form::name(engine_form::chosen()));
+    if (!asked) GTEST_SKIP() << "BRINDLEWAVE_ENGINE not set";
+    for (Form f : {Form::Portable, Form::Sse2, Form::Avx2}) {
+        if (std::string(asked) == engine_form::name(f) && engine_form::runs(f)) EXPECT_EQ(engine_form::chosen(), f);
     }
 }

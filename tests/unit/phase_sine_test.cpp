@@ -5,7 +5,9 @@
 #include <random>
 #include <vector>
 
+#include "EngineForm.h"
 #include "LfoShapes.h"
+#include "PhaseSine.h"
 #include "SineUlps.h"
 
 namespace {
@@ -18,6 +20,18 @@ struct Worst {
         if (e > ulps) ulps = e, phase = p;
     }
 };
+
+// The AVX2 fill into `out`, where this target builds it and the processor
+// runs it; false otherwise.
+bool fillWide(uint32_t start, uint32_t increment, int32_t count, double* out) {
+    if constexpr (engine_form::kX86Forms) {
+        if (engine_form::runs(engine_form::Form::Avx2)) {
+            phase_sine::fillAvx2(start, increment, count, out);
+            return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -64,17 +78,17 @@ TEST(PhaseSine, EveryVectorWidthGivesTheSameValues) {
         const int32_t count = static_cast<int32_t>(rng() % 204);
         phase_sine::fillBaseline(start, increment, count, baseline.data());
         phaseSines(start, increment, count, chosen.data());
-        if (haveAvx2()) phase_sine::fillAvx2(start, increment, count, wide.data());
+        const bool wideToo = fillWide(start, increment, count, wide.data());
         for (int32_t i = 0; i < count; ++i) {
             const double one = phaseSine(start + static_cast<uint32_t>(i) * increment);
             ASSERT_EQ(baseline[i], one) << i;
             ASSERT_EQ(chosen[i], one) << i;
-            if (haveAvx2()) {
+            if (wideToo) {
                 ASSERT_EQ(wide[i], one) << i;
             }
         }
     }
-    if (!haveAvx2()) GTEST_SKIP() << "no AVX2 here; the baseline form alone was checked";
+    if (!engine_form::runs(engine_form::Form::Avx2)) GTEST_SKIP() << "no AVX2 here; the baseline form alone was checked";
 }
 
 // Runs that end just inside a quarter turn take one kernel for the whole
@@ -90,14 +104,14 @@ TEST(PhaseSine, RunsAtTheQuarterTurnsGiveTheFrameByFrameValues) {
                     const uint32_t start = static_cast<uint32_t>(boundary + end) -
                                            static_cast<uint32_t>(count - 1) * increment;
                     phase_sine::fillBaseline(start, increment, count, baseline.data());
-                    if (haveAvx2()) phase_sine::fillAvx2(start, increment, count, wide.data());
+                    const bool wideToo = fillWide(start, increment, count, wide.data());
                     for (int32_t i = 0; i < count; ++i) {
                         const double one = phaseSine(start + static_cast<uint32_t>(i) * increment);
                         ASSERT_EQ(baseline[i], one) << start << " " << increment << " " << i;
-                        if (haveAvx2()) {
+                        if (wideToo) {
                             ASSERT_EQ(wide[i], one) << start << " " << increment << " " << i;
                         }
                     }
                 }
-    if (!haveAvx2()) GTEST_SKIP() << "no AVX2 here; the baseline form alone was checked";
+    if (!engine_form::runs(engine_form::Form::Avx2)) GTEST_SKIP() << "no AVX2 here; the baseline form alone was checked";
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "ChunkData.h"
 #include "DelayEngine.h"
 #include "DelayTaps.h"
 
@@ -42,14 +43,7 @@ inline HalfMatrices halfMatrices(const MatrixLanes& m, double dryGain) {
     return {wetOne && fbOne && dryGain > 0.0, zero(m.wetStraight), zero(m.fbStraight)};
 }
 
-namespace delayed_reads {
-constexpr int32_t kLead = 4;  // frames read ahead of the filter
-// The shortest delay T (the age of the second of the four taps) the loop
-// works with: a frame read before the filter step of frame j is at most
-// j + kLead + 5 (a moving delay's reads run two pairs of frames further ahead),
-// and all its taps (ages T-1 .. T+2) must be older than frame j.
-constexpr int32_t kMinAge = kLead + 7;
-}  // namespace delayed_reads
+// delayed_reads::kLead and kMinAge are in ChunkData.h.
 
 // One chunk's traffic. Frame j of the chunk writes the line at
 // carry.writePos - 1 - j (wrapped; see FilterCarry).

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "EngineForm.h"
 #include "VectorLanes.h"
 
 // The wide vectors never cross a call boundary.
@@ -316,7 +317,7 @@ void writeAvx2(const BlockIo& io, int32_t start, int32_t count, const StereoFram
 
 namespace {
 // Chosen once, when the library loads, so the audio thread never decides.
-const bool useAvx2 = haveAvx2();
+const bool useAvx2 = engine_form::chosen() == engine_form::Form::Avx2;
 }  // namespace
 
 uint32_t prepareInputs(const BlockIo& io, int32_t start, int32_t count, uint32_t seed,

@@ -8,6 +8,7 @@
 #include "LineLanes.h"
 #include "PhaseSine.h"
 #include "PhaseSineAvx2.h"
+#include "EngineForm.h"
 #include "VectorLanes.h"
 
 // The wide vectors never cross a call boundary.
@@ -397,7 +398,7 @@ void movingAvx2(DelayEngine& e, FilterCarry& carry, const DelayedReads& a, const
 
 namespace {
 // Chosen once, when the library loads, so the audio thread never decides.
-const bool useAvx2 = haveAvx2();
+const bool useAvx2 = engine_form::chosen() == engine_form::Form::Avx2;
 }  // namespace
 
 void loopSteady(DelayEngine& e, FilterCarry& carry, const DelayedReads& chunk, const Tap& tap,

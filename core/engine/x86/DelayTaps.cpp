@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "DelayEngine.h"
+#include "EngineForm.h"
 #include "VectorLanes.h"
 
 // The wide vectors never cross a call boundary (everything below is inlined
@@ -251,9 +252,10 @@ void tapsBaseline(const double* smoothed, int32_t count, double modDepth, double
 namespace {
 using Compute = double (*)(const double*, int32_t, double, double, double, double, int32_t, int32_t, TapRun&);
 // Chosen once, when the library loads, so the audio thread never decides.
-const Compute chosenCompute = haveAvx2() ? &delay_taps::computeAvx2 : &delay_taps::computeBaseline;
+const bool useAvx2 = engine_form::chosen() == engine_form::Form::Avx2;
+const Compute chosenCompute = useAvx2 ? &delay_taps::computeAvx2 : &delay_taps::computeBaseline;
 using Taps = void (*)(const double*, int32_t, double, double, int32_t, int32_t, TapRun&);
-const Taps chosenTaps = haveAvx2() ? &delay_taps::tapsAvx2 : &delay_taps::tapsBaseline;
+const Taps chosenTaps = useAvx2 ? &delay_taps::tapsAvx2 : &delay_taps::tapsBaseline;
 }  // namespace
 
 void tapsFromSmoothed(const double* smoothed, int32_t count, double modDepth, double baseDelay,
