@@ -14,6 +14,12 @@ BRINDLEWAVE_NO_AVX2=1 "$render" "$plugin" "$work/baseline"
 [ "$(ls "$work/fast" | wc -l)" -ge 20 ] || { echo "too few scenarios rendered"; exit 1; }
 "$compare" "$work/fast" "$work/baseline" | tail -1 | grep -q "0 failed" || {
     echo "the engine forms differ"; "$compare" "$work/fast" "$work/baseline"; exit 1; }
+# The portable form too, which must be bit-identical.
+mkdir "$work/portable"
+BRINDLEWAVE_ENGINE=portable "$render" "$plugin" "$work/portable"
+for f in "$work/fast"/*.f32; do
+    cmp -s "$f" "$work/portable/$(basename "$f")" || { echo "the portable form differs: $(basename "$f")"; exit 1; }
+done
 
 # One sample nudged by an ulp: within tolerance, not identical; by 0.01: a failure.
 nudge() {  # nudge FROM TO STEP

@@ -284,8 +284,12 @@ TEST(EngineLoop, RunsTheFormTheEnvironmentAsksFor) {
     const char* asked = std::getenv("BRINDLEWAVE_ENGINE");
     std::printf("engine form: %s\n", engine_form::name(engine_form::chosen()));
     RecordProperty("engine_form", engine_form::name(engine_form::chosen()));
-    if (!asked) GTEST_SKIP() << "BRINDLEWAVE_ENGINE not set";
+    if (!asked) {
+        GTEST_SKIP() << "BRINDLEWAVE_ENGINE not set";
+    }
     for (Form f : {Form::Portable, Form::Sse2, Form::Avx2}) {
-        if (std::string(asked) == engine_form::name(f) && engine_form::runs(f)) EXPECT_EQ(engine_form::chosen(), f);
+        if (std::string(asked) == engine_form::name(f) && engine_form::runs(f)) {
+            EXPECT_EQ(engine_form::chosen(), f);
+        }
     }
 }
