@@ -39,7 +39,12 @@ void* openLibrary(const std::string& path, std::string* error) {
     HMODULE module = LoadLibraryW(widen(path).c_str());
     const DWORD code = GetLastError();
     SetErrorMode(previousMode);
-    if (!module && error) *error = path + ": " + systemMessage(code);
+    if (!module && error) {
+        std::string message = systemMessage(code);
+        // Some texts have a place for the file's name ("Bad EXE format for %1.").
+        if (const size_t at = message.find("%1"); at != std::string::npos) message.replace(at, 2, "the file");
+        *error = path + ": " + message;
+    }
     return reinterpret_cast<void*>(module);
 }
 
