@@ -56,7 +56,10 @@ public:
     }
 
     void connect(uint32_t port, void* data) {
-        if (port < lv2_ports::kNumControls) controls[port] = data ? static_cast<const float*>(data) : &kUnconnected;
+        if (port < lv2_ports::kNumControls) {
+            controls[port] = data ? static_cast<const float*>(data) : &kUnconnected;
+            controlRun = consecutiveControls();
+        }
         else if (port == lv2_ports::kInLeft) audioIn[0] = static_cast<float*>(data);
         else if (port == lv2_ports::kInRight) audioIn[1] = static_cast<float*>(data);
         else if (port == lv2_ports::kOutLeft) audioOut[0] = static_cast<float*>(data);
@@ -68,18 +71,17 @@ public:
         ranSinceActivation = true;
         readTime();
         if (portsMoved()) applyControls();
-        float* inputs[2] = {audioIn[0], audioIn[1]};
-        float* outputs[2] = {audioOut[0], audioOut[1]};
+        float* in[2] = {audioIn[0], audioIn[1]};
+        float* out[2] = {audioOut[0], audioOut[1]};
         // Blocks longer than a signed count takes go in parts; a zero-frame
         // block still refreshes the settings.
-        uint32_t done = 0;
-        do {
-            const uint32_t n = std::min<uint32_t>(frames - done, 1u << 30);
-            float* in[2] = {inputs[0] ? inputs[0] + done : nullptr, inputs[1] ? inputs[1] + done : nullptr};
-            float* out[2] = {outputs[0] ? outputs[0] + done : nullptr, outputs[1] ? outputs[1] + done : nullptr};
-            core->process(in, out, static_cast<int32_t>(n), true, sampleRate, hostTempo);
-            done += n;
-        } while (done < frames);
+        constexpr uint32_t kPart = 1u << 30;
+        for (; frames > kPart; frames -= kPart) {
+            core->process(in, out, static_cast<int32_t>(kPart), true, sampleRate, hostTempo);
+            for (float*& p : in) p = p ? p + kPart : nullptr;
+            for (float*& p : out) p = p ? p + kPart : nullptr;
+        }
+        core->process(in, out, static_cast<int32_t>(frames), true, sampleRate, hostTempo);
     }
 
     // May run while run() does. A port the host moved since the last block
@@ -204,9 +206,15 @@ private:
 
     // Most blocks move no port, so before applyControls goes port by port,
     // the ports' bits are compared with those of the block before, with no
-    // branch per port. A restored state to take over counts as a move.
+    // branch per port, or as one piece of memory where the ports are one
+    // run. A restored state to take over counts as a move.
     bool portsMoved() {
         const bool asSeen = takePortsAsSeen.load(std::memory_order_relaxed);
+        if (controlRun) {
+            if (!asSeen && std::memcmp(controlRun, lastRead, sizeof lastRead) == 0) return false;
+            std::memcpy(lastRead, controlRun, sizeof lastRead);
+            return true;
+        }
         uint32_t moved = asSeen ? 1u : 0u;
 #pragma GCC unroll 22
         for (uint32_t i = 0; i < lv2_ports::kNumControls; ++i)
@@ -214,6 +222,15 @@ private:
         if (moved == 0) return false;
         for (uint32_t i = 0; i < lv2_ports::kNumControls; ++i) lastRead[i] = std::bit_cast<uint32_t>(*controls[i]);
         return true;
+    }
+
+    // The first control port when every control port is connected to the
+    // float after the one before (as hosts that keep their control values in
+    // one array connect them), else null.
+    const float* consecutiveControls() const {
+        for (uint32_t i = 1; i < lv2_ports::kNumControls; ++i)
+            if (controls[i] != controls[0] + i) return nullptr;
+        return controls[0];
     }
 
     // A port's value is applied when it differs from the last value seen on
@@ -242,6 +259,7 @@ private:
     std::atomic<bool> takePortsAsSeen{false};  // set by restore(), read by save()
     std::optional<double> hostTempo;
     const float* controls[lv2_ports::kNumControls] = {};
+    const float* controlRun = nullptr;  // see consecutiveControls
     // Written by run(), read by a save() that may run beside it.
     std::atomic<float> lastSeen[lv2_ports::kNumControls];
     uint32_t lastRead[lv2_ports::kNumControls];  // the ports' bits as read in the last block that moved one

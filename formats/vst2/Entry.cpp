@@ -2,6 +2,7 @@
 #include <new>
 
 #include "DelayEffect.h"
+#include "PluginExport.h"
 
 namespace {
 
@@ -21,18 +22,10 @@ AEffect* createEffect(audioMasterCallback audioMaster) noexcept {
 
 }  // namespace
 
-// A C++ function cannot be called main and return a pointer, so the entry
-// function carries another name and is exported under the symbol "main".
-extern "C" __attribute__((visibility("default"))) AEffect* brindlewaveMain(
-    audioMasterCallback audioMaster) __asm__("main");
+// Exported under the symbol "main" (see PluginExport.h), the name older hosts use.
+BW_DECLARE_MAIN_ENTRY(AEffect*, brindlewaveMain, (audioMasterCallback audioMaster));
 
-extern "C" __attribute__((visibility("default"))) AEffect* brindlewaveMain(
-    audioMasterCallback audioMaster) {
-    return createEffect(audioMaster);
-}
+AEffect* brindlewaveMain(audioMasterCallback audioMaster) { return createEffect(audioMaster); }
 
 // Most Linux hosts look for this name first.
-extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(
-    audioMasterCallback audioMaster) {
-    return createEffect(audioMaster);
-}
+BW_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) { return createEffect(audioMaster); }

@@ -223,8 +223,8 @@ std::unique_ptr<Instance> Instance::create(double rate, bool withUridMap) {
     std::vector<float> minimum(lv2_ports::kNumPorts), maximum(lv2_ports::kNumPorts), defaults(lv2_ports::kNumPorts);
     lilv_plugin_get_port_ranges_float(plugin, minimum.data(), maximum.data(), defaults.data());
     for (uint32_t i = 0; i < lv2_ports::kNumControls; ++i) {
-        self->controls_[i] = defaults[i];
-        self->connect(i, &self->controls_[i]);
+        self->control(i) = defaults[i];
+        self->connect(i, &self->control(i));
     }
     self->resetTime();
     self->state_ = static_cast<const LV2_State_Interface*>(
@@ -240,7 +240,13 @@ Instance::~Instance() {
 }
 
 void Instance::set(const Settings& values) {
-    for (const auto& [key, value] : values) controls_[indexOf(key)] = value;
+    for (const auto& [key, value] : values) control(indexOf(key)) = value;
+}
+
+void Instance::spreadControls() {
+    for (uint32_t i = lv2_ports::kNumControls; i-- > 0;) controls_[2 * i] = controls_[i];
+    stride_ = 2;
+    for (uint32_t i = 0; i < lv2_ports::kNumControls; ++i) connect(i, &control(i));
 }
 
 void Instance::connect(uint32_t port, void* data) { lilv_instance_connect_port(instance_, port, data); }
@@ -354,7 +360,7 @@ const void* Instance::portValue(const char* symbol, void* user, uint32_t* size, 
     const uint32_t i = indexOf(symbol);
     *size = sizeof(float);
     *type = urids().map(LV2_ATOM__Float);
-    return &self->controls_[i];
+    return &self->control(i);
 }
 
 void Instance::setPortValue(const char* symbol, void* user, const void* value, uint32_t size, uint32_t type) {
@@ -372,7 +378,7 @@ void Instance::setPortValue(const char* symbol, void* user, const void* value, u
         v = *static_cast<const int32_t*>(value) ? 1.0 : 0.0;
     else
         ADD_FAILURE() << "port value of " << symbol << " has type " << urids().unmap(type);
-    self->controls_[indexOf(symbol)] = static_cast<float>(v);
+    self->control(indexOf(symbol)) = static_cast<float>(v);
 }
 
 void Instance::applyLilvState(const LilvState* state) {

@@ -114,8 +114,12 @@ public:
     static std::unique_ptr<Instance> create(double rate, bool withUridMap = true);
     ~Instance();
 
-    float& control(uint32_t index) { return controls_[index]; }
+    float& control(uint32_t index) { return controls_[index * stride_]; }
     void set(const Settings& values);
+    // Moves every control port to a buffer of its own, apart from the
+    // others (as a host that keeps each port's value with the port does),
+    // keeping the values.
+    void spreadControls();
     // Reconnects a port to the given buffer (null: unconnected).
     void connect(uint32_t port, void* data);
 
@@ -156,7 +160,8 @@ private:
 
     LilvInstance* instance_ = nullptr;
     const LV2_State_Interface* state_ = nullptr;
-    float controls_[lv2_ports::kNumControls] = {};
+    float controls_[2 * lv2_ports::kNumControls] = {};
+    uint32_t stride_ = 1;  // control i is controls_[i * stride_]
     std::vector<float> in_[2], out_[2];
     alignas(8) uint64_t time_[4] = {};
     std::unique_ptr<uint8_t[]> queued_;

@@ -42,6 +42,7 @@ struct Scenario {
     Settings initial;
     std::optional<double> bpm;
     std::vector<Change> changes;
+    bool spreadPorts = false;  // every control port in a buffer of its own
 };
 
 struct Renders {
@@ -58,6 +59,7 @@ Renders renderBoth(const Scenario& s, uint32_t block, const Stereo& in) {
         ADD_FAILURE() << "no instance";
         return r;
     }
+    if (s.spreadPorts) lv2->spreadControls();
     const auto apply = [&](const Settings& values, std::optional<double> bpm, bool asDouble) {
         lv2->set(values);
         vst2.set(values);
@@ -186,6 +188,20 @@ TEST_P(Lv2MatchesVst2, ParameterChangesBetweenBlocks) {
                  {24000, {{"tempoSync", 0.0f}, {"delayTime", 0.3f}, {"lfoCutoff", 5.0f}}},
                  {28000, {{"fbSwapLR", 0.0f}, {"fbInvertPhase", 1.0f}, {"wetRotation", -20.0f}}},
                  {32000, {{"dryGain", 1.0f}, {"lfoWaveform", 5.0f}, {"fbGain", 0.95f}}}}},
+               GetParam());
+}
+
+// The same changes where the host keeps each port's value apart from the
+// others' (the plug-in then checks the ports one by one).
+TEST_P(Lv2MatchesVst2, ParameterChangesBetweenBlocksWithPortsApart) {
+    expectSame({{{"delayTime", 0.11f}},
+                {},
+                {{4000, {{"delayTime", 0.03f}}},
+                 {8000, {{"wetGain", 0.6f}, {"dryGain", 0.3f}}},
+                 {12000, {{"lfoWaveform", 8.0f}, {"delayModDepth", 0.01f}, {"delayModRate", 0.4f}}},
+                 {20000, {{"fbRotation", 95.5f}}},
+                 {28000, {{"fbSwapLR", 0.0f}, {"fbInvertPhase", 1.0f}, {"wetRotation", -20.0f}}}},
+                true},
                GetParam());
 }
 

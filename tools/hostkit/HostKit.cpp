@@ -1,8 +1,8 @@
 #include "HostKit.h"
 
-#include <dlfcn.h>
-
 #include <cstring>
+
+#include "SharedLibrary.h"
 
 namespace hostkit {
 
@@ -13,21 +13,15 @@ thread_local Host* hostInCreation = nullptr;
 }  // namespace
 
 std::unique_ptr<Library> Library::open(const std::string& path, std::string* error) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        if (error) {
-            const char* text = dlerror();
-            *error = text ? text : ("cannot load " + path);
-        }
-        return nullptr;
-    }
+    void* handle = platform::openLibrary(path, error);
+    if (!handle) return nullptr;
     return std::unique_ptr<Library>(new Library(handle, path));
 }
 
-Library::~Library() { dlclose(handle_); }
+Library::~Library() { platform::closeLibrary(handle_); }
 
 EntryFunction Library::symbol(const char* name) const {
-    return reinterpret_cast<EntryFunction>(dlsym(handle_, name));
+    return reinterpret_cast<EntryFunction>(platform::librarySymbol(handle_, name));
 }
 
 EntryFunction Library::entry() const {

@@ -1,4 +1,4 @@
-// A small VST 2 host for tests and tools: loads a plug-in library with dlopen,
+// A small VST 2 host for tests and tools: loads a plug-in library (platform/SharedLibrary.h),
 // calls its entry point and drives the instance only through the C interface.
 #pragma once
 
@@ -24,7 +24,7 @@ public:
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
-    // "VSTPluginMain" first, then "main", as Linux hosts look them up.
+    // "VSTPluginMain" first, then "main", as hosts look them up.
     EntryFunction entry() const;
     EntryFunction symbol(const char* name) const;
     const std::string& path() const { return path_; }

@@ -1,8 +1,9 @@
 #include "AudioCalls.h"
 
+#include "Interposition.h"
 #include "Validator.h"
 
-#if !BW_VALIDATE_SANITIZED
+#if !BW_VALIDATE_SANITIZED && BW_CAN_INTERPOSE_LIBRARY_CALLS
 
 #include <dlfcn.h>
 #include <pthread.h>
@@ -91,6 +92,7 @@ __attribute__((visibility("default"))) void operator delete(void* p, size_t) noe
 __attribute__((visibility("default"))) void operator delete[](void* p, size_t) noexcept { free(p); }
 
 bool audioCallCountingAvailable() { return true; }
+const char* audioCallCountingMissing() { return ""; }
 void setInAudioCall(bool inside) { inAudioCall = inside; }
 AudioCallCounts audioCallCounts() {
     return {allocations.load(), frees.load(), locks.load()};
@@ -99,6 +101,9 @@ AudioCallCounts audioCallCounts() {
 #else
 
 bool audioCallCountingAvailable() { return false; }
+const char* audioCallCountingMissing() {
+    return BW_VALIDATE_SANITIZED ? "the sanitizer runtime owns malloc in this build" : BW_NO_INTERPOSITION_REASON;
+}
 void setInAudioCall(bool) {}
 AudioCallCounts audioCallCounts() { return {}; }
 

@@ -9,8 +9,10 @@ struct AudioCallCounts {
     long locks = 0;
 };
 
-// Whether the counting functions are compiled in (not under sanitizers).
+// Whether the counting functions are compiled in (not under sanitizers, not
+// on Windows); if not, why not.
 bool audioCallCountingAvailable();
+const char* audioCallCountingMissing();
 // Marks the current thread as inside an audio call, or not.
 void setInAudioCall(bool inside);
 AudioCallCounts audioCallCounts();

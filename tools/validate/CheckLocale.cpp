@@ -46,7 +46,7 @@ void checkLocale(Validator& v) {
     try {
         german.emplace("de_DE.UTF-8");
     } catch (const std::runtime_error&) {
-        v.skip(name, "locale de_DE.UTF-8 not installed (package locales-all)");
+        v.skip(name, "locale de_DE.UTF-8 not available to the C++ library (on Debian: package locales-all)");
         return;
     }
     Findings f;

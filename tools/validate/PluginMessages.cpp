@@ -1,9 +1,9 @@
 // Counting the plug-in's diagnostic lines and passing the rest through.
 #include "PluginMessages.h"
 
-#include <unistd.h>
-
 #include <algorithm>
+
+#include "StderrRedirect.h"
 
 namespace {
 
@@ -12,14 +12,7 @@ constexpr const char kPrefix[] = "Brindlewave: ";
 
 }  // namespace
 
-void writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) return;
-        done += static_cast<size_t>(n);
-    }
-}
+void writeAll(int fd, const std::string& text) { platform::writeAll(fd, text.data(), text.size()); }
 
 void PluginMessages::take(const char* data, size_t size, const std::string& check) {
     partial_.append(data, size);

@@ -4,20 +4,18 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
-#include <thread>
 
+#include "ChildProcess.h"
 #include "PluginMessages.h"
+#include "StderrRedirect.h"
 
-struct ChildOutcome {
-    bool timedOut = false;  // killed after the time-out
-    int status = 0;         // as waitpid gives it
-    std::string report;     // what the child wrote to its report descriptor
-};
+using ChildOutcome = platform::ChildResult;
 
 // Forks; the child runs `body(reportFd)` with its standard error going to
 // `messages` under `label`, then exits with status 0. Waits at most
-// `timeoutSeconds` before killing it.
+// `timeoutSeconds` before killing it. Only where platform::canRunInChild().
 ChildOutcome runInChild(const std::function<void(int reportFd)>& body, int timeoutSeconds,
                         PluginMessages& messages, const std::string& label);
 
@@ -32,6 +30,6 @@ public:
 
 private:
     PluginMessages& messages_;
-    int savedFd_ = -1;  // the standard error from before
-    std::thread reader_;
+    std::string label_;
+    std::unique_ptr<platform::StderrRedirect> redirect_;
 };

@@ -1,6 +1,6 @@
 #include "Validator.h"
 
-#include <locale.h>
+#include "ClassicNumbers.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -94,14 +94,12 @@ void run(hostkit::Plugin& p, const Stereo& in, Stereo& out, int32_t frames, bool
 
 std::string format(const char* fmt, ...) {
     // The validator's texts keep full stops whatever locale a check sets.
-    static const locale_t classic = newlocale(LC_ALL_MASK, "C", nullptr);
-    const locale_t previous = uselocale(classic);
+    const platform::ClassicNumbers classic;
     char buffer[512];
     va_list args;
     va_start(args, fmt);
     std::vsnprintf(buffer, sizeof buffer, fmt, args);
     va_end(args);
-    uselocale(previous);
     return buffer;
 }
 

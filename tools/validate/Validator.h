@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "HostKit.h"
+#include "PrintfFormat.h"
 
 // Sanitizer runtimes own malloc, so allocation counting and timing are skipped there.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -86,7 +87,7 @@ float peak(const Stereo& s, size_t frames);
 // One block of `frames` from `in` (at offset 0) into `out`.
 void run(hostkit::Plugin& p, const Stereo& in, Stereo& out, int32_t frames, bool replace = true);
 // printf into a string, in the C locale whatever the process has set.
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* fmt, ...) BW_PRINTF_FORMAT(1, 2);
 
 // Host parameter indexes used by several checks.
 enum ParamIndex : int32_t {

@@ -2,10 +2,7 @@
 // Runs each check in a child process of its own, so that a crash or a hang is
 // reported as that check's failure and the other checks still run. The
 // plug-in's own messages on standard error are counted and summarised.
-#include <dlfcn.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <CLI/CLI.hpp>
 
@@ -19,6 +16,7 @@
 
 #include "PluginMessages.h"
 #include "Runner.h"
+#include "SharedLibrary.h"
 #include "Validator.h"
 
 namespace {
@@ -92,9 +90,9 @@ std::string loadProblemIsolated(const std::string& path, PluginMessages& message
     constexpr int kTimeout = 60;
     const ChildOutcome o = runInChild([&](int fd) { writeAll(fd, loadProblem(path)); }, kTimeout, messages, "load");
     if (o.timedOut) return format("its entry point did not return within %d s", kTimeout);
-    if (WIFSIGNALED(o.status))
-        return format("it crashed while loading (signal %d, %s)", WTERMSIG(o.status), strsignal(WTERMSIG(o.status)));
-    if (WEXITSTATUS(o.status) != 0) return format("loading it ended the process with status %d", WEXITSTATUS(o.status));
+    if (o.signal)
+        return format("it crashed while loading (signal %d, %s)", o.signal, platform::signalName(o.signal).c_str());
+    if (o.exitCode != 0) return format("loading it ended the process with status %d", o.exitCode);
     return o.report;
 }
 
@@ -128,10 +126,10 @@ void runForked(const Options& options, const Check& check, int timeoutSeconds, P
     std::string problem;
     if (o.timedOut)
         problem = format("hung: killed after %d s", timeoutSeconds);
-    else if (WIFSIGNALED(o.status))
-        problem = format("crashed with signal %d (%s)", WTERMSIG(o.status), strsignal(WTERMSIG(o.status)));
-    else if (WEXITSTATUS(o.status) != 0)
-        problem = format("exited with status %d (sanitizer or leak report above?)", WEXITSTATUS(o.status));
+    else if (o.signal)
+        problem = format("crashed with signal %d (%s)", o.signal, platform::signalName(o.signal).c_str());
+    else if (o.exitCode != 0)
+        problem = format("exited with status %d (sanitizer or leak report above?)", o.exitCode);
     else if (!reported)
         problem = "ended without reporting";
     if (!problem.empty()) {
@@ -165,6 +163,7 @@ int main(int argc, char** argv) {
                  kTool};
     app.footer(footer());
     app.get_formatter()->column_width(26);
+    app.allow_windows_style_options(false);  // a path may start with '/' on Windows too (under wine)
     app.add_option("PLUGIN", options.pluginPath, "The plug-in library to validate")->required()->type_name("");
     app.add_option("--strictness", options.strictness, "Scales counts and durations (3 is quick)")
         ->type_name("1..10")
@@ -196,8 +195,13 @@ int main(int argc, char** argv) {
     }
 
     // A bare file name means the file here, not a search of the library path.
-    if (options.pluginPath.find('/') == std::string::npos) options.pluginPath = "./" + options.pluginPath;
+    if (!platform::pathHasFolder(options.pluginPath)) options.pluginPath = "./" + options.pluginPath;
 
+    if (!noFork && !platform::canRunInChild()) {
+        // No fork on Windows: the checks share this process, so a crash ends the run.
+        std::printf("note: no child processes on this system; every check runs in this process\n");
+        noFork = true;
+    }
     PluginMessages messages;
     std::string problem;
     if (noFork) {
