@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "EngineForm.h"
+#include "KnownShapes.h"
 #include "PhaseSine.h"
 
 namespace {
@@ -41,23 +42,10 @@ void portableWith(DelayEngine& e, uint32_t& noiseSeed, const BlockIo& io, Shape 
 }  // namespace
 
 void portableEngineBlock(DelayEngine& e, uint32_t& noiseSeed, const BlockIo& io) {
-    // The sine as the fast loops evaluate it; each known shape inlined into
-    // a loop of its own.
-    if (e.lfoShape == &trueSine) return portableWith(e, noiseSeed, io, [](uint32_t p) { return phaseSine(p); });
-#define BW_RUN_WITH(shapeFunction) \
-    if (e.lfoShape == &shapeFunction) return portableWith(e, noiseSeed, io, [](uint32_t p) { return shapeFunction(p); });
-    BW_RUN_WITH(fakeSine)
-    BW_RUN_WITH(triangle)
-    BW_RUN_WITH(rampUp)
-    BW_RUN_WITH(rampDown)
-    BW_RUN_WITH(square)
-    BW_RUN_WITH(snowflake1)
-    BW_RUN_WITH(snowflake2)
-    BW_RUN_WITH(snowflake3)
-    BW_RUN_WITH(snowflake4)
-    BW_RUN_WITH(snowflake5)
-#undef BW_RUN_WITH
-    portableWith(e, noiseSeed, io, e.lfoShape);
+    // The sine as the fast loops evaluate it.
+    withKnownShape(
+        e.lfoShape, [&] { portableWith(e, noiseSeed, io, [](uint32_t p) { return phaseSine(p); }); },
+        [&](auto shape) { portableWith(e, noiseSeed, io, shape); });
 }
 
 void processEngineBlock(DelayEngine& e, uint32_t& noiseSeed, const BlockIo& io, engine_loop::ChunkData& scratch) {
